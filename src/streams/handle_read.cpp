@@ -1,0 +1,92 @@
+// Reads from a standard handle with the text rules: CR LF arrives as LF and
+// 0x1A ends the data.
+#include <cstring>
+
+#include "streams/text_stream.h"
+
+namespace {
+
+unsigned char* find(unsigned char* from, unsigned char* to, unsigned char byte) {
+    return static_cast<unsigned char*>(std::memchr(from, byte, static_cast<std::size_t>(to - from)));
+}
+
+// Moves [from, to) down to `out`, which never runs ahead of `from`.
+unsigned char* move_down(unsigned char* out, unsigned char* from, unsigned char* to) {
+    if (out != from) std::memmove(out, from, static_cast<std::size_t>(to - from));
+    return out + (to - from);
+}
+
+// A CR that ends a read peeks one byte ahead to learn whether it starts a CR LF.
+// `out` is where the CR would be stored; returns the new end of the stored bytes.
+unsigned char* settle_final_cr(HandleInfo& info, unsigned char* stored, unsigned char* out) {
+    unsigned char next;
+    if (platform_read(info.os_handle, &next, 1) <= 0) {
+        *out++ = CR;
+        return out;
+    }
+    bool first_byte_is_lf = next == LF && out == stored;
+    if (info.kind == HandleKind::disk && !first_byte_is_lf && platform_step_back(info.os_handle)) {
+        // The next read sees the byte again; an LF there stands for the CR LF.
+        if (next != LF) *out++ = CR;
+        return out;
+    }
+    // A pipe or device cannot give the byte back, so it is held for the next
+    // read; a disk file that cannot step back is treated the same way.
+    if (next == LF) {
+        *out++ = LF;
+    } else {
+        *out++ = CR;
+        info.lookahead = next;
+    }
+    return out;
+}
+
+// Translates the `n` bytes at `data` in place and returns how many remain.
+int translate(HandleInfo& info, unsigned char* data, int n) {
+    unsigned char* end = data + n;
+    unsigned char* end_of_data = find(data, end, END_OF_DATA);
+    if (end_of_data != nullptr) {
+        end = end_of_data;
+        // A console is asked again next time; a file or pipe has ended for good.
+        if (info.kind != HandleKind::device) info.end_seen = true;
+    }
+    unsigned char* out = data;
+    unsigned char* in = data;
+    while (unsigned char* cr = find(in, end, CR)) {
+        out = move_down(out, in, cr);
+        in = cr + 1;
+        if (in == end) {
+            // A CR just before a 0x1A is followed by it, so it needs no peek.
+            if (end_of_data != nullptr) {
+                *out++ = CR;
+            } else {
+                out = settle_final_cr(info, data, out);
+            }
+            return static_cast<int>(out - data);
+        }
+        if (*in != LF) *out++ = CR;  // the LF of a CR LF is moved with the next run
+    }
+    out = move_down(out, in, end);
+    return static_cast<int>(out - data);
+}
+
+}  // namespace
+
+int handle_read(int index, unsigned char* destination, int size) {
+    if (index < 0) return -1;
+    HandleInfo& info = handle_info[index];
+    if (size == 0 || info.end_seen) return 0;
+    int held = 0;
+    // Only a pipe, a device, or a disk file that could not step back holds a byte.
+    if (info.lookahead != LF) {
+        destination[0] = info.lookahead;
+        info.lookahead = LF;
+        held = 1;
+    }
+    int got = 0;
+    if (size > held) {
+        got = platform_read(info.os_handle, destination + held, size - held);
+        if (got < 0) return -1;
+    }
+    return translate(info, destination, held + got);
+}
