@@ -1,0 +1,28 @@
+// Runs a command with its standard input and output attached to real files,
+// pipes, pseudo-terminals or nothing at all, and collects what it wrote.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class Attach { file, pipe, pty, closed, dev_full, gone_reader };
+
+struct Launch {
+    std::vector<std::string> command;
+    std::string input;
+    Attach in = Attach::file;
+    Attach out = Attach::file;
+    bool close_stderr = false;
+    int seconds = 20;  // a run still going then is killed and fails the test
+};
+
+struct Outcome {
+    std::string output;
+    int status = -1;        // exit status, or -1 when it did not exit normally
+    bool timed_out = false;
+};
+
+Outcome run_process(const Launch& launch);
+
+// The file's bytes, or "" when it cannot be read.
+std::string read_file(const std::string& path);
