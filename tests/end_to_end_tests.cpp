@@ -44,38 +44,42 @@ struct Case {
     Attach in, out;
     std::string output;
     int status;
+    bool on_wine = false;  // the case means the same to a Windows program under wine
 };
 
 const std::string LARGE = random_bytes(3 << 20, 7);
+const std::string SMALL = random_bytes(50000, 8);  // for a device, which takes one write a byte
 
 const Case CASES[] = {
-    {"readme example file to file", {}, README_INPUT, Attach::file, Attach::file, README_OUTPUT, 0},
-    {"readme example pipe to pipe", {}, README_INPUT, Attach::pipe, Attach::pipe, README_OUTPUT, 0},
+    {"readme example file to file", {}, README_INPUT, Attach::file, Attach::file, README_OUTPUT, 0, true},
+    {"readme example pipe to pipe", {}, README_INPUT, Attach::pipe, Attach::pipe, README_OUTPUT, 0, true},
     {"part example", {}, "<html>\r\n  <body>\tHi</body>\r\n</html>\r\n", Attach::file, Attach::file,
-     "<html>\r\n  <body>\r\nHi</body>\r\n</html>\r\n", 0},
-    {"empty input", {}, "", Attach::file, Attach::file, "", 0},
-    {"one argument prints the usage", {"x"}, "<a>", Attach::file, Attach::file, USAGE_TEXT, 2},
-    {"an empty argument prints the usage", {""}, "<a>", Attach::pipe, Attach::pipe, USAGE_TEXT, 2},
+     "<html>\r\n  <body>\r\nHi</body>\r\n</html>\r\n", 0, true},
+    {"empty input", {}, "", Attach::file, Attach::file, "", 0, true},
+    {"one argument prints the usage", {"x"}, "<a>", Attach::file, Attach::file, USAGE_TEXT, 2, true},
+    {"an empty argument prints the usage", {""}, "<a>", Attach::pipe, Attach::pipe, USAGE_TEXT, 2, true},
     {"several arguments print the usage", {"a", "b", "c"}, "", Attach::file, Attach::pty, USAGE_TEXT, 2},
     {"usage never waits for a console", {"x"}, "<a>", Attach::pty, Attach::file, USAGE_TEXT, 2},
-    {"0x1A ends a file", {}, "<a>\x1a<b>", Attach::file, Attach::file, "<a>\r\n", 0},
-    {"0x1A ends a pipe", {}, "<a>b\x1a<b>", Attach::pipe, Attach::file, "<a>\r\nb", 0},
+    {"0x1A ends a file", {}, "<a>\x1a<b>", Attach::file, Attach::file, "<a>\r\n", 0, true},
+    {"0x1A ends a pipe", {}, "<a>b\x1a<b>", Attach::pipe, Attach::file, "<a>\r\nb", 0, true},
     {"NUL and bytes 128 to 255 pass unchanged", {}, "\0\x80\xfe\xff>"s, Attach::file, Attach::pipe,
-     "\0\x80\xfe\xff>\r\n"s, 0},
+     "\0\x80\xfe\xff>\r\n"s, 0, true},
     {"console output byte by byte", {}, "<a>\tb>", Attach::file, Attach::pty, "<a>\r\nb>\r\n", 0},
     {"console input ends at a read of 0x1A", {}, "<a>\tb", Attach::pty, Attach::file, "<a>\r\nb", 0},
-    {"several blocks from a file", {}, LARGE, Attach::file, Attach::file, expected_output(LARGE), 0},
-    {"several blocks through pipes", {}, LARGE, Attach::pipe, Attach::pipe, expected_output(LARGE), 0},
+    {"several blocks from a file", {}, LARGE, Attach::file, Attach::file, expected_output(LARGE), 0, true},
+    {"several blocks through pipes", {}, LARGE, Attach::pipe, Attach::pipe, expected_output(LARGE), 0, true},
     {"CR on a block edge in a file", {}, cr_on_every_block_edge(), Attach::file, Attach::file,
-     expected_output(cr_on_every_block_edge()), 0},
+     expected_output(cr_on_every_block_edge()), 0, true},
     {"CR on a block edge in a pipe", {}, cr_on_every_block_edge(), Attach::pipe, Attach::file,
-     expected_output(cr_on_every_block_edge()), 0},
+     expected_output(cr_on_every_block_edge()), 0, true},
     {"closed output with nothing to write", {}, "\t\r\n", Attach::file, Attach::closed, "", 0},
     {"closed output with bytes to write", {}, "<a>", Attach::file, Attach::closed, "", 1},
-    {"full device", {}, LARGE, Attach::file, Attach::dev_full, "", 1},
-    {"reader gone", {}, LARGE, Attach::pipe, Attach::gone_reader, "", 1},
+    {"full device", {}, SMALL, Attach::file, Attach::dev_full, "", 1, true},
+    {"reader gone", {}, LARGE, Attach::pipe, Attach::gone_reader, "", 1, true},
     {"closed input", {}, "", Attach::closed, Attach::file, "", 1},
     {"usage to a closed output still ends with 2", {"x"}, "", Attach::file, Attach::closed, "", 2},
+    {"several arguments print the usage to a file", {"a", "", "b c"}, "", Attach::file, Attach::file,
+     USAGE_TEXT, 2, true},
 };
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
@@ -93,11 +97,13 @@ TEST_P(EndToEnd, WritesTheseBytesAndEndsWithThisStatus) {
         << "got " << outcome.output.size() << " bytes, expected " << c.output.size();
 }
 
-INSTANTIATE_TEST_SUITE_P(Program, EndToEnd, testing::ValuesIn(CASES), [](const auto& info) {
+std::string case_name(const testing::TestParamInfo<Case>& info) {
     std::string name;
     for (char ch : std::string(info.param.name)) name += isalnum(ch) ? ch : '_';
     return name;
-});
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, EndToEnd, testing::ValuesIn(CASES), case_name);
 
 TEST(EndToEndStderr, ClosedStandardErrorChangesNothing) {
     Launch run{{TAGSPLIT_BINARY}, README_INPUT, Attach::pipe, Attach::pipe, true};
@@ -105,5 +111,54 @@ TEST(EndToEndStderr, ClosedStandardErrorChangesNothing) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.output, README_OUTPUT);
 }
+
+// The Windows executables under wine, where the machine can run them.
+struct WineTarget {
+    const char* loader;
+    const char* exe;
+};
+
+// Why `target` cannot run here, or "" when it can.
+std::string wine_unavailable(const WineTarget& target) {
+    if (std::string(target.exe).empty()) return "mingw-w64 is not installed";
+    if (std::string(target.loader).empty()) return "wine is not installed";
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEPREFIX", WINE_PREFIX, 1);
+    Launch probe{{target.loader, target.exe, "x"}, "", Attach::file, Attach::file};
+    probe.seconds = 120;
+    Outcome outcome = run_process(probe);
+    if (outcome.status != 2) return std::string(target.loader) + " cannot run " + target.exe + " on this machine";
+    return "";
+}
+
+std::vector<Case> wine_cases() {
+    std::vector<Case> cases;
+    for (const Case& c : CASES) {
+        if (c.on_wine) cases.push_back(c);
+    }
+    return cases;
+}
+
+void run_on_wine(const WineTarget& target, const Case& c) {
+    static const std::string unavailable = wine_unavailable(target);
+    if (!unavailable.empty()) GTEST_SKIP() << "SKIPPED: " << unavailable;
+    Launch launch{{target.loader, target.exe}, c.input, c.in, c.out};
+    launch.seconds = 120;
+    for (const std::string& argument : c.arguments) launch.command.push_back(argument);
+    Outcome outcome = run_process(launch);
+    ASSERT_FALSE(outcome.timed_out);
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_TRUE(outcome.output == c.output)
+        << "got " << outcome.output.size() << " bytes, expected " << c.output.size();
+}
+
+class Wine32 : public testing::TestWithParam<Case> {};
+class Wine64 : public testing::TestWithParam<Case> {};
+
+TEST_P(Wine32, WritesTheseBytesAndEndsWithThisStatus) { run_on_wine({WINE, WINDOWS_EXE_32}, GetParam()); }
+TEST_P(Wine64, WritesTheseBytesAndEndsWithThisStatus) { run_on_wine({WINE64, WINDOWS_EXE_64}, GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Exe, Wine32, testing::ValuesIn(wine_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Exe, Wine64, testing::ValuesIn(wine_cases()), case_name);
 
 }  // namespace
