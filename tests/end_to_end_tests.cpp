@@ -45,6 +45,7 @@ struct Case {
     std::string output;
     int status;
     bool on_wine = false;  // the case means the same to a Windows program under wine
+    bool interrupted = false;  // a signal interrupts the program's system calls all along
 };
 
 const std::string LARGE = random_bytes(3 << 20, 7);
@@ -78,6 +79,12 @@ const Case CASES[] = {
     {"reader gone", {}, LARGE, Attach::pipe, Attach::gone_reader, "", 1, true},
     {"closed input", {}, "", Attach::closed, Attach::file, "", 1},
     {"usage to a closed output still ends with 2", {"x"}, "", Attach::file, Attach::closed, "", 2},
+    {"non-blocking output pipe drained slowly", {}, LARGE, Attach::file, Attach::slow_nonblocking,
+     expected_output(LARGE), 0},
+    {"reads and writes interrupted by a signal", {}, LARGE, Attach::pipe, Attach::slow_nonblocking,
+     expected_output(LARGE), 0, false, true},
+    {"input writer killed after writing", {}, README_INPUT + "<p>cut", Attach::dying_writer, Attach::pipe,
+     expected_output(README_INPUT + "<p>cut"), 0},
     {"several arguments print the usage to a file", {"a", "", "b c"}, "", Attach::file, Attach::file,
      USAGE_TEXT, 2, true},
 };
@@ -90,6 +97,7 @@ TEST_P(EndToEnd, WritesTheseBytesAndEndsWithThisStatus) {
     const Case& c = GetParam();
     Launch run{{TAGSPLIT_BINARY}, c.input, c.in, c.out};
     for (const std::string& argument : c.arguments) run.command.push_back(argument);
+    if (c.interrupted) run.environment = {"LD_PRELOAD=" EINTR_SHIM};
     Outcome outcome = run_process(run);
     ASSERT_FALSE(outcome.timed_out);
     EXPECT_EQ(outcome.status, c.status);

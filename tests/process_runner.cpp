@@ -56,6 +56,17 @@ Ends input_ends(const Launch& launch) {
     case Attach::pty:
         ends = open_raw_pty();
         break;
+    case Attach::dying_writer:
+        if (pipe(fds) == 0) {
+            if (fork() == 0) {
+                close(fds[0]);
+                (void)!write(fds[1], launch.input.data(), launch.input.size());
+                raise(SIGKILL);
+            }
+            close(fds[1]);
+            ends.child = fds[0];
+        }
+        break;
     default:
         break;
     }
@@ -72,7 +83,9 @@ Ends output_ends(const Launch& launch) {
         break;
     case Attach::pipe:
     case Attach::gone_reader:
+    case Attach::slow_nonblocking:
         if (pipe(fds) == 0) ends = {fds[1], fds[0], ""};
+        if (launch.out == Attach::slow_nonblocking) fcntl(ends.child, F_SETFL, O_NONBLOCK);
         if (launch.out == Attach::gone_reader) {
             close(ends.parent);
             ends.parent = -1;
@@ -84,8 +97,8 @@ Ends output_ends(const Launch& launch) {
     case Attach::dev_full:
         ends.child = open("/dev/full", O_WRONLY);
         break;
-    case Attach::closed:
-        break;
+    default:
+        break;  // closed: the child gets no descriptor 1
     }
     return ends;
 }
@@ -95,6 +108,7 @@ Ends output_ends(const Launch& launch) {
     if (in.child >= 0) dup2(in.child, 0); else close(0);
     if (out.child >= 0) dup2(out.child, 1); else close(1);
     if (launch.close_stderr) close(2);
+    for (const std::string& setting : launch.environment) putenv(const_cast<char*>(setting.c_str()));
     for (int fd = 3; fd < 256; ++fd) close(fd);
     std::vector<char*> argv;
     for (const std::string& word : launch.command) argv.push_back(const_cast<char*>(word.c_str()));
@@ -134,7 +148,9 @@ void exchange(const Launch& launch, int& feed, int drain, std::string& output,
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             char buffer[65536];
-            ssize_t got = read(drain, buffer, sizeof buffer);
+            bool slow = launch.out == Attach::slow_nonblocking;
+            if (slow) usleep(200);
+            ssize_t got = read(drain, buffer, slow ? 512 : sizeof buffer);
             if (got > 0) {
                 output.append(buffer, static_cast<std::size_t>(got));
             } else if (got == 0 || errno != EAGAIN) {

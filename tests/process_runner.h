@@ -5,7 +5,16 @@
 #include <string>
 #include <vector>
 
-enum class Attach { file, pipe, pty, closed, dev_full, gone_reader };
+enum class Attach {
+    file,
+    pipe,
+    pty,
+    closed,
+    dev_full,
+    gone_reader,     // output: a pipe whose reading end is closed before the start
+    dying_writer,    // input: a pipe fed by a process that is killed once it has written
+    slow_nonblocking // output: a pipe set O_NONBLOCK and drained a little at a time
+};
 
 struct Launch {
     std::vector<std::string> command;
@@ -13,6 +22,7 @@ struct Launch {
     Attach in = Attach::file;
     Attach out = Attach::file;
     bool close_stderr = false;
+    std::vector<std::string> environment = {};  // NAME=value for the child
     int seconds = 20;  // a run still going then is killed and fails the test
 };
 

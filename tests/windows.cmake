@@ -25,17 +25,14 @@ if(MINGW_x86_64)
   set(WINDOWS_EXE_64 ${CMAKE_BINARY_DIR}/windows-x86_64/tagsplit.exe)
 endif()
 
-find_program(WINE wine)
-find_program(WINE64 wine64 PATHS /usr/lib/wine /usr/lib64/wine)
-if(NOT WINE)
-  set(WINE "")
+find_program(WINE_PROGRAM wine)
+find_program(WINE64_PROGRAM wine64 PATHS /usr/lib/wine /usr/lib64/wine)
+if(WINE_PROGRAM)
+  set(WINE ${WINE_PROGRAM})
 endif()
-if(NOT WINE64)
-  set(WINE64 "")
+if(WINE64_PROGRAM)
+  set(WINE64 ${WINE64_PROGRAM})
 endif()
-target_compile_definitions(end_to_end_tests PRIVATE
-  WINDOWS_EXE_32="${WINDOWS_EXE_32}" WINDOWS_EXE_64="${WINDOWS_EXE_64}"
-  WINE="${WINE}" WINE64="${WINE64}" WINE_PREFIX="${CMAKE_BINARY_DIR}/wineprefix")
 
 find_program(MINGW_OBJDUMP i686-w64-mingw32-objdump)
 if(MINGW_i686 AND MINGW_OBJDUMP)

@@ -62,7 +62,7 @@ int platform_read(OsHandle index, unsigned char* destination, int size) {
     fake::Handle& h = handles[index];
     int call = h.reads++;
     if (call == h.failing_read) {
-        fake::recorded.push_back({Call::read, static_cast<int>(index), size, ""});
+        fake::recorded.push_back({Call::read, static_cast<int>(index), size, "", -1});
         return -1;
     }
     std::size_t n = h.input.size() - h.position;
@@ -73,7 +73,7 @@ int platform_read(OsHandle index, unsigned char* destination, int size) {
     std::string bytes = h.input.substr(h.position, n);
     bytes.copy(reinterpret_cast<char*>(destination), n);
     h.position += n;
-    fake::recorded.push_back({Call::read, static_cast<int>(index), size, bytes});
+    fake::recorded.push_back({Call::read, static_cast<int>(index), size, bytes, static_cast<int>(n)});
     return static_cast<int>(n);
 }
 
@@ -85,16 +85,16 @@ int platform_write(OsHandle index, const unsigned char* source, int size) {
     if (limit != h.write_limits.end() && limit->second < n) n = limit->second;
     std::string bytes(reinterpret_cast<const char*>(source), static_cast<std::size_t>(n));
     h.output += bytes;
-    fake::recorded.push_back({Call::write, static_cast<int>(index), size, bytes});
+    fake::recorded.push_back({Call::write, static_cast<int>(index), size, bytes, n});
     return n;
 }
 
 bool platform_step_back(OsHandle index) {
     fake::Handle& h = handles[index];
-    fake::recorded.push_back({Call::step_back, static_cast<int>(index), 1, ""});
-    if (h.type != FileType::disk || h.position == 0) return false;
-    --h.position;
-    return true;
+    bool moved = h.type == FileType::disk && h.position > 0;
+    if (moved) --h.position;
+    fake::recorded.push_back({Call::step_back, static_cast<int>(index), 1, "", moved ? 0 : -1});
+    return moved;
 }
 
 unsigned char* platform_allocate(std::size_t size) {

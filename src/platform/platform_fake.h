@@ -29,6 +29,7 @@ struct Call {
     int handle;
     int asked;           // bytes asked for or offered
     std::string bytes;   // bytes read or delivered
+    int result;          // what the platform call returned
 };
 
 // Starts a new scene: three disk handles with no input, memory granted, and
