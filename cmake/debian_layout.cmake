@@ -1,0 +1,31 @@
+# Run by CPack on the staged files before it builds the .deb: compresses the
+# man page and adds the copyright file and changelog that Debian expects of
+# a native package (the version has no Debian revision).
+file(GLOB_RECURSE pages "${CPACK_TEMPORARY_DIRECTORY}/tagsplit.1")
+foreach(page ${pages})
+  execute_process(COMMAND gzip -9nf ${page} COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+
+set(doc "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/tagsplit")
+file(MAKE_DIRECTORY ${doc})
+file(READ "${CPACK_TAGSPLIT_SOURCE_DIR}/LICENSE" license)
+string(REGEX REPLACE "\n\n" "\n .\n" license_body "${license}")
+string(REGEX REPLACE "\n([^ ])" "\n \\1" license_body "${license_body}")
+file(WRITE ${doc}/copyright
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: tagsplit
+
+Files: *
+Copyright: 2026 the tagsplit developers
+License: Expat
+ ${license_body}
+")
+string(TIMESTAMP now "%a, %d %b %Y %H:%M:%S +0000" UTC)
+file(WRITE ${doc}/changelog
+"tagsplit (${CPACK_PACKAGE_VERSION}) unstable; urgency=medium
+
+  * Release ${CPACK_PACKAGE_VERSION}.
+
+ -- ${CPACK_DEBIAN_PACKAGE_MAINTAINER}  ${now}
+")
+execute_process(COMMAND gzip -9nf ${doc}/changelog COMMAND_ERROR_IS_FATAL ANY)
