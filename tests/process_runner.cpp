@@ -51,7 +51,9 @@ Ends input_ends(const Launch& launch) {
         ends.child = open(ends.path.c_str(), O_RDONLY);
         break;
     case Attach::pipe:
+    case Attach::nonblocking:
         if (pipe(fds) == 0) ends = {fds[0], fds[1], ""};
+        if (launch.in == Attach::nonblocking) fcntl(ends.child, F_SETFL, O_NONBLOCK);
         break;
     case Attach::pty:
         ends = open_raw_pty();
@@ -83,9 +85,9 @@ Ends output_ends(const Launch& launch) {
         break;
     case Attach::pipe:
     case Attach::gone_reader:
-    case Attach::slow_nonblocking:
+    case Attach::nonblocking:
         if (pipe(fds) == 0) ends = {fds[1], fds[0], ""};
-        if (launch.out == Attach::slow_nonblocking) fcntl(ends.child, F_SETFL, O_NONBLOCK);
+        if (launch.out == Attach::nonblocking) fcntl(ends.child, F_SETFL, O_NONBLOCK);
         if (launch.out == Attach::gone_reader) {
             close(ends.parent);
             ends.parent = -1;
@@ -142,13 +144,13 @@ void exchange(const Launch& launch, int& feed, int drain, std::string& output,
             (void)!write(feed, "\x1a", 1);
             pty_end_sent = true;
         }
-        if (feed >= 0 && fed == launch.input.size() && pty_end_sent && launch.in == Attach::pipe) {
+        if (feed >= 0 && fed == launch.input.size() && pty_end_sent && launch.in != Attach::pty) {
             close(feed);
             feed = -1;
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             char buffer[65536];
-            bool slow = launch.out == Attach::slow_nonblocking;
+            bool slow = launch.out == Attach::nonblocking;
             if (slow) usleep(200);
             ssize_t got = read(drain, buffer, slow ? 512 : sizeof buffer);
             if (got > 0) {

@@ -13,7 +13,7 @@ enum class Attach {
     dev_full,
     gone_reader,     // output: a pipe whose reading end is closed before the start
     dying_writer,    // input: a pipe fed by a process that is killed once it has written
-    slow_nonblocking // output: a pipe set O_NONBLOCK and drained a little at a time
+    nonblocking      // a pipe set O_NONBLOCK; as output, drained a little at a time
 };
 
 struct Launch {
