@@ -119,32 +119,22 @@ Ends output_ends(const Launch& launch) {
     _exit(127);
 }
 
-// Feeds the input and drains the output together, so neither side can stall
-// the other; a pty's input ends with a lone 0x1A once the rest has been read.
+// Feeds the input and drains the output together, so that neither side can
+// stall the other. A pty's input is never closed: a program reading it waits.
 void exchange(const Launch& launch, int& feed, int drain, std::string& output,
               std::chrono::steady_clock::time_point deadline) {
     std::size_t fed = 0;
-    bool pty_end_sent = launch.in != Attach::pty;
-    auto pty_end_due = std::chrono::steady_clock::time_point::max();
     if (feed >= 0) fcntl(feed, F_SETFL, O_NONBLOCK);
-    while (drain >= 0 || (feed >= 0 && (fed < launch.input.size() || !pty_end_sent))) {
+    while (drain >= 0 || (feed >= 0 && fed < launch.input.size())) {
         if (std::chrono::steady_clock::now() > deadline) return;
-        pollfd fds[2] = {{drain, POLLIN, 0}, {-1, POLLOUT, 0}};
-        if (feed >= 0 && fed < launch.input.size()) fds[1].fd = feed;
+        pollfd fds[2] = {{drain, POLLIN, 0}, {fed < launch.input.size() ? feed : -1, POLLOUT, 0}};
         poll(fds, 2, 20);
         if (fds[1].revents & (POLLOUT | POLLERR)) {
             ssize_t put = write(feed, launch.input.data() + fed, launch.input.size() - fed);
             if (put > 0) fed += static_cast<std::size_t>(put);
             if (put < 0 && errno != EAGAIN) fed = launch.input.size();  // the reader has gone
         }
-        if (fed == launch.input.size() && pty_end_due == std::chrono::steady_clock::time_point::max()) {
-            pty_end_due = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-        }
-        if (!pty_end_sent && std::chrono::steady_clock::now() > pty_end_due) {
-            (void)!write(feed, "\x1a", 1);
-            pty_end_sent = true;
-        }
-        if (feed >= 0 && fed == launch.input.size() && pty_end_sent && launch.in != Attach::pty) {
+        if (feed >= 0 && fed == launch.input.size() && launch.in != Attach::pty) {
             close(feed);
             feed = -1;
         }

@@ -69,35 +69,12 @@ INSTANTIATE_TEST_SUITE_P(Reads, InputCases, testing::ValuesIn(INPUT_CASES),
                              return name;
                          });
 
-TEST(Input, FullBuffersComeFromReadsOf4096Bytes) {
-    scene(FileType::disk, FileType::disk, std::string(4096 * 2 + 5, 'x'));
-    EXPECT_EQ(read_all(), std::string(4096 * 2 + 5, 'x') + '$');
-    std::vector<int> asked;
-    for (const fake::Call& call : fake::calls_of(fake::Call::read, 0)) asked.push_back(call.asked);
-    EXPECT_EQ(asked, (std::vector<int>{4096, 4096, 4096, 4096}));
-}
-
 TEST(Input, FailedReadGivesEndWithErrorSet) {
     scene(FileType::pipe, FileType::disk, "abc", {1});
     fake::handle(0).failing_read = 1;
     EXPECT_EQ(read_all(), "a$");
     EXPECT_TRUE(standard_input.flags & flag::error);
     EXPECT_FALSE(standard_input.flags & flag::end_of_input);
-}
-
-TEST(Input, EndOfDataSetsEndOfInputOnly) {
-    scene(FileType::pipe, FileType::disk, "");
-    EXPECT_EQ(read_all(), "$");
-    EXPECT_TRUE(standard_input.flags & flag::end_of_input);
-    EXPECT_FALSE(standard_input.flags & flag::error);
-}
-
-TEST(Input, MissingStandardInputReadsEndWithoutTouchingThePlatform) {
-    scene(FileType::missing, FileType::disk, "abc");
-    EXPECT_EQ(standard_input.handle, -1);
-    EXPECT_EQ(read_all(), "$");
-    EXPECT_TRUE(standard_input.flags & flag::error);
-    EXPECT_EQ(trace(), "");
 }
 
 }  // namespace

@@ -83,13 +83,6 @@ TEST(ShortWrites, CountOnlySourceBytesWhoseOutputAllArrived) {
     }
 }
 
-TEST(ShortWrites, ShortPieceEndsTheWriteWithoutRetry) {
-    scene(FileType::disk, FileType::disk);
-    fake::handle(1).write_limits = {{0, 10}};
-    write_to_output(std::string(3000, 'x'));
-    EXPECT_EQ(write_sizes(1), Sizes{10});
-}
-
 TEST(FailedBlocks, FailedBlockIsDroppedAndTheNextIsAttempted) {
     scene(FileType::disk, FileType::pipe);
     fake::handle(1).write_limits = {{0, 0}};
@@ -100,15 +93,6 @@ TEST(FailedBlocks, FailedBlockIsDroppedAndTheNextIsAttempted) {
     EXPECT_EQ(stream_put_byte(standard_output, 'c'), 'c');
     EXPECT_EQ(stream_flush(standard_output), 0);
     EXPECT_EQ(fake::handle(1).output, std::string(4096, 'b') + 'c');
-}
-
-TEST(FailedBlocks, FailedFlushReportsAndSetsError) {
-    scene(FileType::disk, FileType::disk);
-    fake::handle(1).write_limits = {{0, 1}};
-    put("abc");
-    EXPECT_EQ(stream_flush(standard_output), -1);
-    EXPECT_TRUE(standard_output.flags & flag::error);
-    EXPECT_EQ(stream_flush(standard_output), 0);  // the failed bytes are gone
 }
 
 TEST(MissingOutput, EveryWriteFailsSilently) {
@@ -138,14 +122,6 @@ TEST(Console, LineArrivesInOneWriteThroughALineBufferObtainedOnce) {
     EXPECT_FALSE(standard_output.flags & flag::temporary_buffer);
 }
 
-TEST(Console, LineLongerThanTheLineBufferArrivesInBlocks) {
-    scene(FileType::disk, FileType::character);
-    std::string line(5000, 'x');
-    EXPECT_EQ(stream_put_line(standard_output, line.c_str()), 0);
-    EXPECT_EQ(fake::handle(1).output, line + "\r\n");
-    EXPECT_EQ(write_sizes(1), (Sizes{1024, 1024, 1024, 1024, 906}));
-}
-
 TEST(RefusedMemory, ConsoleLineGoesThroughTheTwoByteSpare) {
     scene(FileType::disk, FileType::character);
     fake::refuse_memory(true);
@@ -160,27 +136,6 @@ TEST(RefusedMemory, FileOutputBecomesUnbufferedByteByByte) {
     EXPECT_TRUE(standard_output.flags & flag::unbuffered);
     EXPECT_EQ(stream_put_line(standard_output, "c"), 0);
     EXPECT_EQ(trace(), "W1.1:a W1.1:b W1.1:c W1.2:\\r\\n");
-}
-
-TEST(FileOutput, LineJoinsTheStreamsOwnBuffer) {
-    scene(FileType::disk, FileType::pipe);
-    stream_put_line(standard_output, "one");
-    stream_put_line(standard_output, "two");
-    EXPECT_EQ(trace(), "");
-    streams_flush_all();
-    EXPECT_EQ(trace(), "W1.10:one\\r\\ntwo\\r\\n");
-    EXPECT_TRUE(standard_output.flags & flag::own_buffer);
-}
-
-TEST(Exit, ExitProcessFlushesAndKeepsTheStatus) {
-    scene(FileType::disk, FileType::disk);
-    fake::handle(1).write_limits = {{0, 0}};
-    int status = fake::run_until_exit([] {
-        put("pending");
-        exit_process(7);
-    });
-    EXPECT_EQ(status, 7);
-    EXPECT_EQ(trace(), "W1.7:");
 }
 
 }  // namespace
