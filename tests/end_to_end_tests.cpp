@@ -2,7 +2,7 @@
 // descriptors and /dev/full: the exact bytes it writes and its exit status.
 #include <gtest/gtest.h>
 
-#include <map>
+#include <fstream>
 #include <random>
 
 #include "process_runner.h"
@@ -149,11 +149,16 @@ std::vector<Case> wine_cases() {
 }
 
 void run_on_wine(const WineTarget& target, const Case& c) {
-    static std::map<std::string, std::string> unavailable_by_exe;  // probed once per exe
-    auto [entry, first] = unavailable_by_exe.try_emplace(target.exe);
-    if (first) entry->second = wine_unavailable(target);
-    const std::string& unavailable = entry->second;
-    if (!unavailable.empty()) GTEST_SKIP() << "SKIPPED: " << unavailable;
+    // Probed once per exe and remembered beside it, since CTest runs every
+    // test in a process of its own and a wine that hangs costs minutes.
+    std::string remembered = std::string(target.exe) + ".wine-probe";
+    std::string unavailable = read_file(remembered);
+    if (unavailable.empty()) {
+        unavailable = wine_unavailable(target);
+        if (unavailable.empty()) unavailable = "ok";
+        std::ofstream(remembered) << unavailable;
+    }
+    if (unavailable != "ok") GTEST_SKIP() << "SKIPPED: " << unavailable;
     Launch launch{{target.loader, target.exe}, c.input, c.in, c.out};
     launch.seconds = 120;
     for (const std::string& argument : c.arguments) launch.command.push_back(argument);

@@ -53,3 +53,6 @@ if(WINE64)
             ${WINE64} wineboot --init)
   set_tests_properties(WinePrefixSetup PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
 endif()
+
+# What the wine tests learnt about this machine is learnt again after each configure.
+file(REMOVE ${WINDOWS_EXE_32}.wine-probe ${WINDOWS_EXE_64}.wine-probe)
