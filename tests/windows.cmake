@@ -55,4 +55,6 @@ if(WINE64)
 endif()
 
 # What the wine tests learnt about this machine is learnt again after each configure.
-file(REMOVE ${WINDOWS_EXE_32}.wine-probe ${WINDOWS_EXE_64}.wine-probe)
+foreach(exe ${WINDOWS_EXE_32} ${WINDOWS_EXE_64})
+  file(REMOVE ${exe}.wine-probe)
+endforeach()
