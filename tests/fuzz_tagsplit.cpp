@@ -64,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint8_t arguments = provider.ConsumeIntegral<std::uint8_t>();
     argument_count = arguments < 224 ? 1 : arguments % 4;
     bool memory_refused = provider.ConsumeIntegralInRange(0, 7) == 0;
+    bool can_step_back = provider.ConsumeIntegralInRange(0, 7) != 0;
     std::vector<int> chunks(provider.ConsumeIntegralInRange(0, 8));
     for (int& chunk : chunks) chunk = provider.ConsumeIntegralInRange(1, 5000);
     bool read_fails = provider.ConsumeIntegralInRange(0, 7) == 0;
@@ -80,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fake::handle(1).type = out;
     fake::handle(0).input = input;
     fake::handle(0).chunks = chunks;
+    fake::handle(0).can_step_back = can_step_back;
     if (read_fails) fake::handle(0).failing_read = failing_read;
     fake::handle(1).write_limits = limits;
     fake::refuse_memory(memory_refused);

@@ -69,6 +69,13 @@ INSTANTIATE_TEST_SUITE_P(Reads, InputCases, testing::ValuesIn(INPUT_CASES),
                              return name;
                          });
 
+TEST(Input, DiskThatCannotStepBackHoldsTheByteLikeAPipe) {
+    scene(FileType::disk, FileType::disk, "ab\rxy", {3});
+    fake::handle(0).can_step_back = false;
+    EXPECT_EQ(read_all(), "ab\rxy$");
+    EXPECT_EQ(trace(), "R0.4096:ab\\r R0.1:x B R0.4095:y R0.4096:");
+}
+
 TEST(Input, FailedReadGivesEndWithErrorSet) {
     scene(FileType::pipe, FileType::disk, "abc", {1});
     fake::handle(0).failing_read = 1;

@@ -91,7 +91,7 @@ int platform_write(OsHandle index, const unsigned char* source, int size) {
 
 bool platform_step_back(OsHandle index) {
     fake::Handle& h = handles[index];
-    bool moved = h.type == FileType::disk && h.position > 0;
+    bool moved = h.type == FileType::disk && h.can_step_back && h.position > 0;
     if (moved) --h.position;
     fake::recorded.push_back({Call::step_back, static_cast<int>(index), 1, "", moved ? 0 : -1});
     return moved;

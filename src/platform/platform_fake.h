@@ -16,6 +16,7 @@ struct Handle {
     std::string input;            // what reads of this handle yield, in order
     std::vector<int> chunks;      // read k yields at most chunks[k] bytes
     int failing_read = -1;        // the read call (counted from 0) that fails
+    bool can_step_back = true;    // a disk file's position can move back
     std::map<int, int> write_limits;  // write call k delivers only so many bytes
     // Filled in by the fake:
     std::size_t position = 0;
