@@ -112,8 +112,19 @@ def compiled(name, source_text):
     return path
 
 
-def launcher():
-    return compiled("launcher", LAUNCHER_SOURCE)
+REPORT = os.path.join(OUT_DIR, f"tagsplit-bench-{os.getpid()}.rss")
+
+
+def launched(command):
+    """The command run by the launcher, which writes its peak RSS to REPORT."""
+    return [compiled("launcher", LAUNCHER_SOURCE), REPORT] + command
+
+
+def reported_peak():
+    with open(REPORT) as f:
+        peak = int(f.read())
+    os.unlink(REPORT)
+    return peak
 
 
 def corpus(size_mb):
@@ -134,17 +145,13 @@ def corpus(size_mb):
 
 def run(command, input_path, output_path):
     """Runs one command with the files as stdin/stdout; returns (seconds, peak RSS in KB)."""
-    report = os.path.join(OUT_DIR, f"tagsplit-bench-{os.getpid()}.rss")
     with open(input_path, "rb") as src, open(output_path, "wb") as dst:
         start = time.perf_counter()
-        status = subprocess.run([launcher(), report] + command, stdin=src, stdout=dst).returncode
+        status = subprocess.run(launched(command), stdin=src, stdout=dst).returncode
         elapsed = time.perf_counter() - start
     if status != 0:
         sys.exit(f"{command} ended with status {status}")
-    with open(report) as f:
-        peak = int(f.read())
-    os.unlink(report)
-    return elapsed, peak
+    return elapsed, reported_peak()
 
 
 def peak_rss_streaming(tagsplit, corpus_path, repeats):
@@ -153,17 +160,13 @@ def peak_rss_streaming(tagsplit, corpus_path, repeats):
     would be written byte by byte)."""
     feeder = subprocess.Popen(["sh", "-c", f'for i in $(seq {repeats}); do cat "{corpus_path}"; done'],
                               stdout=subprocess.PIPE)
-    report = os.path.join(OUT_DIR, f"tagsplit-bench-{os.getpid()}.rss")
-    child = subprocess.Popen([launcher(), report, tagsplit], stdin=feeder.stdout, stdout=subprocess.PIPE)
+    child = subprocess.Popen(launched([tagsplit]), stdin=feeder.stdout, stdout=subprocess.PIPE)
     feeder.stdout.close()
     drain = subprocess.Popen(["cat"], stdin=child.stdout, stdout=subprocess.DEVNULL)
     child.stdout.close()
     for process in (child, feeder, drain):
         process.wait()
-    with open(report) as f:
-        peak = int(f.read())
-    os.unlink(report)
-    return peak
+    return reported_peak()
 
 
 def digest(path):

@@ -5,14 +5,13 @@
 #include <fstream>
 #include <random>
 
+#include "case_name.h"
 #include "process_runner.h"
 #include "transform.h"
 
 namespace {
 
 using std::string_literals::operator""s;
-
-const std::string USAGE_TEXT = "a simple pretty html formatter\r\nusage: tagsplit <input >output\r\n";
 
 // The example in the README.
 const std::string README_INPUT = "<ul>\n\t<li><a href=\"/a\">First</a></li>\r\n\t<li>Second</li>\n</ul>\n";
@@ -92,27 +91,29 @@ const Case CASES[] = {
 
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
-class EndToEnd : public testing::TestWithParam<Case> {};
-
-TEST_P(EndToEnd, WritesTheseBytesAndEndsWithThisStatus) {
-    const Case& c = GetParam();
-    Launch run{{TAGSPLIT_BINARY}, c.input, c.in, c.out};
-    for (const std::string& argument : c.arguments) run.command.push_back(argument);
-    if (c.interrupted) run.environment = {"LD_PRELOAD=" EINTR_SHIM};
-    Outcome outcome = run_process(run);
+// Runs `launch` with the case's arguments, input and handles, and checks
+// the bytes written and the exit status.
+void expect_case(Launch launch, const Case& c) {
+    launch.command.insert(launch.command.end(), c.arguments.begin(), c.arguments.end());
+    launch.input = c.input;
+    launch.in = c.in;
+    launch.out = c.out;
+    Outcome outcome = run_process(launch);
     ASSERT_FALSE(outcome.timed_out);
     EXPECT_EQ(outcome.status, c.status);
     EXPECT_TRUE(outcome.output == c.output)
         << "got " << outcome.output.size() << " bytes, expected " << c.output.size();
 }
 
-std::string case_name(const testing::TestParamInfo<Case>& info) {
-    std::string name;
-    for (char ch : std::string(info.param.name)) name += isalnum(ch) ? ch : '_';
-    return name;
+class EndToEnd : public testing::TestWithParam<Case> {};
+
+TEST_P(EndToEnd, WritesTheseBytesAndEndsWithThisStatus) {
+    Launch launch{{TAGSPLIT_BINARY}};
+    if (GetParam().interrupted) launch.environment = {"LD_PRELOAD=" EINTR_SHIM};
+    expect_case(launch, GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Program, EndToEnd, testing::ValuesIn(CASES), case_name);
+INSTANTIATE_TEST_SUITE_P(Program, EndToEnd, testing::ValuesIn(CASES), case_name<Case>);
 
 TEST(EndToEndStderr, ClosedStandardErrorChangesNothing) {
     Launch run{{TAGSPLIT_BINARY}, README_INPUT, Attach::pipe, Attach::pipe, true};
@@ -127,16 +128,23 @@ struct WineTarget {
     const char* exe;
 };
 
+// A run of `target` in the tests' own wine prefix.
+Launch on_wine(const WineTarget& target) {
+    Launch launch{{target.loader, target.exe}};
+    launch.environment = {"WINEDEBUG=-all", "WINEPREFIX=" WINE_PREFIX};
+    launch.seconds = 120;  // the first run in a prefix takes a while
+    return launch;
+}
+
 // Why `target` cannot run here, or "" when it can.
 std::string wine_unavailable(const WineTarget& target) {
     if (std::string(target.exe).empty()) return "mingw-w64 is not installed";
     if (std::string(target.loader).empty()) return "wine is not installed";
-    setenv("WINEDEBUG", "-all", 1);
-    setenv("WINEPREFIX", WINE_PREFIX, 1);
-    Launch probe{{target.loader, target.exe, "x"}, "", Attach::file, Attach::file};
-    probe.seconds = 120;
-    Outcome outcome = run_process(probe);
-    if (outcome.status != 2) return std::string(target.loader) + " cannot run " + target.exe + " on this machine";
+    Launch probe = on_wine(target);
+    probe.command.push_back("x");
+    if (run_process(probe).status != 2) {
+        return std::string(target.loader) + " cannot run " + target.exe + " on this machine";
+    }
     return "";
 }
 
@@ -159,14 +167,7 @@ void run_on_wine(const WineTarget& target, const Case& c) {
         std::ofstream(remembered) << unavailable;
     }
     if (unavailable != "ok") GTEST_SKIP() << "SKIPPED: " << unavailable;
-    Launch launch{{target.loader, target.exe}, c.input, c.in, c.out};
-    launch.seconds = 120;
-    for (const std::string& argument : c.arguments) launch.command.push_back(argument);
-    Outcome outcome = run_process(launch);
-    ASSERT_FALSE(outcome.timed_out);
-    EXPECT_EQ(outcome.status, c.status);
-    EXPECT_TRUE(outcome.output == c.output)
-        << "got " << outcome.output.size() << " bytes, expected " << c.output.size();
+    expect_case(on_wine(target), c);
 }
 
 class Wine32 : public testing::TestWithParam<Case> {};
@@ -175,7 +176,7 @@ class Wine64 : public testing::TestWithParam<Case> {};
 TEST_P(Wine32, WritesTheseBytesAndEndsWithThisStatus) { run_on_wine({WINE, WINDOWS_EXE_32}, GetParam()); }
 TEST_P(Wine64, WritesTheseBytesAndEndsWithThisStatus) { run_on_wine({WINE64, WINDOWS_EXE_64}, GetParam()); }
 
-INSTANTIATE_TEST_SUITE_P(Exe, Wine32, testing::ValuesIn(wine_cases()), case_name);
-INSTANTIATE_TEST_SUITE_P(Exe, Wine64, testing::ValuesIn(wine_cases()), case_name);
+INSTANTIATE_TEST_SUITE_P(Exe, Wine32, testing::ValuesIn(wine_cases()), case_name<Case>);
+INSTANTIATE_TEST_SUITE_P(Exe, Wine64, testing::ValuesIn(wine_cases()), case_name<Case>);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "formatter/formatter.h"
 #include "platform/platform_fake.h"
 #include "streams/text_stream.h"
 
@@ -18,8 +19,17 @@ inline void scene(FileType in, FileType out, const std::string& input = "",
     classify_standard_handles();
 }
 
-// Every platform call in one line: R<asked>:<bytes> for a read, W<offered>:<bytes>
-// for a write, B for a step back, with CR and LF shown as \r and \n.
+// Runs the process from the formatter on (the handles are classified
+// already) and returns its exit status.
+inline int run_process(int argument_count) {
+    static int count;
+    count = argument_count;
+    return fake::run_until_exit([] { exit_process(run_formatter(count)); });
+}
+
+// Every platform call in one line: R<handle>.<asked>:<bytes> for a read,
+// W<handle>.<offered>:<bytes> for a write, B for a step back, with CR and LF
+// shown as \r and \n.
 inline std::string trace() {
     std::string out;
     for (const fake::Call& call : fake::calls()) {

@@ -5,18 +5,10 @@
 #include <random>
 
 #include "fake_scene.h"
-#include "formatter/formatter.h"
 
 namespace {
 
 using std::string_literals::operator""s;
-
-int argument_count = 1;
-
-int run_process(int count) {
-    argument_count = count;
-    return fake::run_until_exit([] { exit_process(run_formatter(argument_count)); });
-}
 
 struct Example {
     std::string input;

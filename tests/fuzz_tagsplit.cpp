@@ -7,17 +7,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "formatter/formatter.h"
-#include "platform/platform_fake.h"
-#include "streams/text_stream.h"
+#include "fake_scene.h"
 #include "transform.h"
 
 namespace {
 
-const std::string USAGE_TEXT = "a simple pretty html formatter\r\nusage: tagsplit <input >output\r\n";
 const FileType TYPES[] = {FileType::disk, FileType::pipe, FileType::character, FileType::missing};
-
-int argument_count = 1;
 
 #define check(holds)                                                   \
     do {                                                               \
@@ -62,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FileType in = TYPES[provider.ConsumeIntegralInRange(0, 3)];
     FileType out = TYPES[provider.ConsumeIntegralInRange(0, 3)];
     std::uint8_t arguments = provider.ConsumeIntegral<std::uint8_t>();
-    argument_count = arguments < 224 ? 1 : arguments % 4;
+    int argument_count = arguments < 224 ? 1 : arguments % 4;
     bool memory_refused = provider.ConsumeIntegralInRange(0, 7) == 0;
     bool can_step_back = provider.ConsumeIntegralInRange(0, 7) != 0;
     std::vector<int> chunks(provider.ConsumeIntegralInRange(0, 8));
@@ -76,17 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::string input = provider.ConsumeRemainingBytesAsString();
 
-    fake::reset();
-    fake::handle(0).type = in;
-    fake::handle(1).type = out;
-    fake::handle(0).input = input;
-    fake::handle(0).chunks = chunks;
+    scene(in, out, input, chunks);
     fake::handle(0).can_step_back = can_step_back;
     if (read_fails) fake::handle(0).failing_read = failing_read;
     fake::handle(1).write_limits = limits;
     fake::refuse_memory(memory_refused);
-    classify_standard_handles();
-    int status = fake::run_until_exit([] { exit_process(run_formatter(argument_count)); });
+    int status = run_process(argument_count);
 
     std::vector<fake::Call> reads = fake::calls_of(fake::Call::read, 0);
     std::vector<fake::Call> writes = fake::calls_of(fake::Call::write, 1);

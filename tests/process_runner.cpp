@@ -42,67 +42,63 @@ Ends open_raw_pty() {
     return ends;
 }
 
-Ends input_ends(const Launch& launch) {
+Ends file_ends(const std::string& contents, int flags) {
     Ends ends;
-    int fds[2];
-    switch (launch.in) {
-    case Attach::file:
-        ends.path = temporary_file(launch.input);
-        ends.child = open(ends.path.c_str(), O_RDONLY);
-        break;
-    case Attach::pipe:
-    case Attach::nonblocking:
-        if (pipe(fds) == 0) ends = {fds[0], fds[1], ""};
-        if (launch.in == Attach::nonblocking) fcntl(ends.child, F_SETFL, O_NONBLOCK);
-        break;
-    case Attach::pty:
-        ends = open_raw_pty();
-        break;
-    case Attach::dying_writer:
-        if (pipe(fds) == 0) {
-            if (fork() == 0) {
-                close(fds[0]);
-                (void)!write(fds[1], launch.input.data(), launch.input.size());
-                raise(SIGKILL);
-            }
-            close(fds[1]);
-            ends.child = fds[0];
-        }
-        break;
-    default:
-        break;
-    }
+    ends.path = temporary_file(contents);
+    ends.child = open(ends.path.c_str(), flags);
     return ends;
+}
+
+// A pipe whose end `child_end` (0 to read, 1 to write) goes to the child.
+Ends pipe_ends(int child_end, bool nonblocking) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    Ends ends = {fds[child_end], fds[1 - child_end], ""};
+    if (nonblocking) fcntl(ends.child, F_SETFL, O_NONBLOCK);
+    return ends;
+}
+
+// A pipe fed by a process that is killed as soon as it has written the input.
+Ends dying_writer_ends(const std::string& input) {
+    Ends ends = pipe_ends(0, false);
+    if (fork() == 0) {
+        close(ends.child);
+        (void)!write(ends.parent, input.data(), input.size());
+        raise(SIGKILL);
+    }
+    close(ends.parent);
+    ends.parent = -1;
+    return ends;
+}
+
+Ends input_ends(const Launch& launch) {
+    switch (launch.in) {
+    case Attach::file: return file_ends(launch.input, O_RDONLY);
+    case Attach::pipe: return pipe_ends(0, false);
+    case Attach::nonblocking: return pipe_ends(0, true);
+    case Attach::pty: return open_raw_pty();
+    case Attach::dying_writer: return dying_writer_ends(launch.input);
+    default: return {};  // closed: the child gets no descriptor 0
+    }
 }
 
 Ends output_ends(const Launch& launch) {
     Ends ends;
-    int fds[2];
     switch (launch.out) {
-    case Attach::file:
-        ends.path = temporary_file("");
-        ends.child = open(ends.path.c_str(), O_WRONLY | O_TRUNC);
-        break;
-    case Attach::pipe:
+    case Attach::file: return file_ends("", O_WRONLY);
+    case Attach::pipe: return pipe_ends(1, false);
+    case Attach::nonblocking: return pipe_ends(1, true);
     case Attach::gone_reader:
-    case Attach::nonblocking:
-        if (pipe(fds) == 0) ends = {fds[1], fds[0], ""};
-        if (launch.out == Attach::nonblocking) fcntl(ends.child, F_SETFL, O_NONBLOCK);
-        if (launch.out == Attach::gone_reader) {
-            close(ends.parent);
-            ends.parent = -1;
-        }
-        break;
-    case Attach::pty:
-        ends = open_raw_pty();
-        break;
+        ends = pipe_ends(1, false);
+        close(ends.parent);
+        ends.parent = -1;
+        return ends;
+    case Attach::pty: return open_raw_pty();
     case Attach::dev_full:
         ends.child = open("/dev/full", O_WRONLY);
-        break;
-    default:
-        break;  // closed: the child gets no descriptor 1
+        return ends;
+    default: return ends;  // closed: the child gets no descriptor 1
     }
-    return ends;
 }
 
 [[noreturn]] void exec_child(const Launch& launch, const Ends& in, const Ends& out) {

@@ -17,8 +17,8 @@ enum class Attach {
 };
 
 struct Launch {
-    std::vector<std::string> command;
-    std::string input;
+    std::vector<std::string> command = {};
+    std::string input = {};
     Attach in = Attach::file;
     Attach out = Attach::file;
     bool close_stderr = false;

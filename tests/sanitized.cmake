@@ -26,12 +26,9 @@ if(CLANGXX)
                -DTAGSPLIT_SANITIZE=ON -DTAGSPLIT_WINDOWS_TESTS=OFF
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON)
-  add_dependencies(unit_tests tagsplit_sanitized)
   add_test(NAME Sanitized.EveryTestUnderAsanAndUbsan
     COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${dir} --output-on-failure --no-tests=error -j2)
   set_tests_properties(Sanitized.EveryTestUnderAsanAndUbsan PROPERTIES TIMEOUT 900)
 else()
-  add_test(NAME Sanitized.EveryTestUnderAsanAndUbsan
-    COMMAND ${CMAKE_COMMAND} -E echo "SKIPPED: clang++ is not installed")
-  set_tests_properties(Sanitized.EveryTestUnderAsanAndUbsan PROPERTIES SKIP_REGULAR_EXPRESSION "SKIPPED")
+  add_skipped_test(Sanitized.EveryTestUnderAsanAndUbsan "clang++ is not installed")
 endif()

@@ -2,6 +2,7 @@
 // exactly which reads, peeks and step backs it costs.
 #include <gtest/gtest.h>
 
+#include "case_name.h"
 #include "fake_scene.h"
 
 namespace {
@@ -62,12 +63,7 @@ TEST_P(InputCases, GivesTheBytesWithTheseCalls) {
     EXPECT_EQ(trace(), c.calls);
 }
 
-INSTANTIATE_TEST_SUITE_P(Reads, InputCases, testing::ValuesIn(INPUT_CASES),
-                         [](const auto& info) {
-                             std::string name;
-                             for (char ch : std::string(info.param.name)) name += isalnum(ch) ? ch : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Reads, InputCases, testing::ValuesIn(INPUT_CASES), case_name<InputCase>);
 
 TEST(Input, DiskThatCannotStepBackHoldsTheByteLikeAPipe) {
     scene(FileType::disk, FileType::disk, "ab\rxy", {3});

@@ -16,8 +16,10 @@ constexpr TextStream output_at_start(int handle) {
     return {nullptr, 0, nullptr, flag::write, handle, {0, 0}, 0, nullptr};
 }
 
+// A missing handle counts as a device, as a console does.
 HandleKind kind_of(FileType type) {
     switch (type) {
+    case FileType::missing:
     case FileType::character: return HandleKind::device;
     case FileType::pipe: return HandleKind::pipe;
     default: return HandleKind::disk;
@@ -47,17 +49,9 @@ void classify_standard_handles() {
     platform_prepare_standard_handles();
     for (int index = 0; index < 3; ++index) {
         StandardHandle found = platform_standard_handle(index);
-        HandleInfo& info = handle_info[index];
-        if (found.type == FileType::missing) {
-            info.os_handle = NO_OS_HANDLE;
-            info.kind = HandleKind::device;
-        } else {
-            info.os_handle = found.handle;
-            info.kind = kind_of(found.type);
-        }
-    }
-    for (TextStream* stream : ALL_STREAMS) {
-        if (handle_info[stream->handle].os_handle == NO_OS_HANDLE) stream->handle = -1;
+        handle_info[index].os_handle = found.handle;
+        handle_info[index].kind = kind_of(found.type);
+        if (found.handle == NO_OS_HANDLE) ALL_STREAMS[index]->handle = -1;
     }
 }
 
@@ -75,9 +69,10 @@ int stream_flush(TextStream& stream) {
 }
 
 void streams_flush_all() {
+    // Every stream is set for reading or writing from the start, so all are
+    // flushed; a failure is already marked on its stream and the status stays the caller's.
     for (TextStream* stream : ALL_STREAMS) {
-        // A failed flush is already marked on its stream; the status stays the caller's.
-        if (stream->flags & (flag::read | flag::write)) stream_flush(*stream);
+        stream_flush(*stream);
     }
 }
 

@@ -16,7 +16,6 @@ void obtain_buffer(TextStream& stream) {
     }
     stream.base = stream.position = buffer;
     stream.size = BUFFER_SIZE;
-    stream.count = 0;
     stream.flags |= flag::own_buffer;
 }
 
