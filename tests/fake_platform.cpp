@@ -1,0 +1,103 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <memory>
+
+#include "streams/text_stream.h"
+
+namespace fake {
+
+Handle handles[3];
+std::vector<Call> calls;
+bool memory_refused = false;
+namespace {
+std::vector<std::unique_ptr<unsigned char[]>> blocks;
+std::jmp_buf exit_target;
+int exit_status;
+}  // namespace
+
+void reset() {
+    for (Handle& h : handles) h = Handle{};
+    calls.clear();
+    blocks.clear();
+    memory_refused = false;
+    streams_start_over();
+}
+
+int run_process(int argument_count, int (*formatter)(int)) {
+    if (setjmp(exit_target) == 0) {
+        classify_standard_handles();
+        exit_process(formatter(argument_count));
+    }
+    return exit_status;
+}
+
+std::string trace() {
+    std::string out;
+    for (const Call& call : calls) {
+        out += (out.empty() ? "" : " ") + std::string(1, call.op);
+        if (call.op == 'B' || call.op == 'M') continue;
+        out += std::to_string(call.handle) + '.' + std::to_string(call.asked) + ':';
+        if (call.bytes.size() > 16) out += '#' + std::to_string(call.bytes.size());
+        else for (char c : call.bytes) out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
+    }
+    return out;
+}
+
+}  // namespace fake
+
+using fake::handles;
+
+void platform_prepare_standard_handles() {}
+
+StandardHandle platform_standard_handle(int index) {
+    if (handles[index].type == FileType::missing) return {NO_OS_HANDLE, FileType::missing};
+    return {index, handles[index].type};
+}
+
+int platform_read(OsHandle index, unsigned char* destination, int size) {
+    fake::Handle& h = handles[index];
+    int call = h.reads++;
+    if (call == h.failing_read) {
+        fake::calls.push_back({'R', int(index), size, -1, ""});
+        return -1;
+    }
+    std::size_t n = std::min(h.input.size() - h.position, std::size_t(size));
+    if (call < int(h.chunks.size())) n = std::min(n, std::size_t(h.chunks[call]));
+    std::string bytes = h.input.substr(h.position, n);
+    bytes.copy(reinterpret_cast<char*>(destination), n);
+    h.position += n;
+    fake::calls.push_back({'R', int(index), size, int(n), bytes});
+    return int(n);
+}
+
+int platform_write(OsHandle index, const unsigned char* source, int size) {
+    fake::Handle& h = handles[index];
+    auto limit = h.write_limits.find(h.writes++);
+    int n = limit != h.write_limits.end() ? std::min(size, limit->second) : size;
+    std::string bytes(reinterpret_cast<const char*>(source), std::size_t(n));
+    h.output += bytes;
+    fake::calls.push_back({'W', int(index), size, n, bytes});
+    return n;
+}
+
+bool platform_step_back(OsHandle index) {
+    fake::Handle& h = handles[index];
+    bool moved = h.type == FileType::disk && h.can_step_back && h.position > 0;
+    if (moved) --h.position;
+    fake::calls.push_back({'B', int(index), 1, moved ? 0 : -1, ""});
+    return moved;
+}
+
+unsigned char* platform_allocate(std::size_t size) {
+    fake::calls.push_back({'M', -1, int(size), 0, ""});
+    if (fake::memory_refused) return nullptr;
+    fake::blocks.push_back(std::make_unique<unsigned char[]>(size));
+    return fake::blocks.back().get();
+}
+
+void platform_exit(int status) {
+    fake::exit_status = status;
+    std::longjmp(fake::exit_target, 1);
+}

@@ -1,0 +1,47 @@
+// A scripted platform for the tests: each standard handle has a type, input
+// played back in chosen chunks, a read that fails, and writes that come back
+// short; every read, write, step back and allocation is recorded.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "formatter/formatter.h"
+#include "platform/platform.h"
+
+namespace fake {
+
+struct Handle {
+    FileType type = FileType::disk;
+    std::string input;                // what reads yield, in order
+    std::vector<int> chunks;          // read k yields at most chunks[k] bytes
+    int failing_read = -1;            // the read call (from 0) that fails
+    bool can_step_back = true;
+    std::map<int, int> write_limits;  // write call k delivers only so many bytes
+    std::size_t position = 0;         // filled in by the fake from here on
+    int reads = 0, writes = 0;
+    std::string output;
+};
+
+struct Call {
+    char op;  // 'R' read, 'W' write, 'B' step back, 'M' memory
+    int handle, asked, result;
+    std::string bytes;  // read or delivered
+    bool operator==(const Call&) const = default;
+};
+
+extern Handle handles[3];
+extern std::vector<Call> calls;
+extern bool memory_refused;
+
+// Three empty disk handles, memory granted, every stream record as at start-up.
+void reset();
+
+// Classifies the handles, runs `formatter` and exit_process, and returns the status.
+int run_process(int argument_count, int (*formatter)(int) = run_formatter);
+
+// The calls in one line: R0.4096:bytes, W1.2:\r\n, B, M; bytes beyond 16 as #count.
+std::string trace();
+
+}  // namespace fake
