@@ -1,18 +1,24 @@
 #!/usr/bin/env python3
 """Times tagsplit against other byte filters on a page-like HTML corpus.
 
-Usage: python3 bench/bench.py [--size-mb 100] [--rounds 7] [--tagsplit build/tagsplit]
+Usage: python3 bench/bench.py [--size-mb 100] [--rounds 9] [--tagsplit build/tagsplit]
 
 Every tool reads the corpus file on standard input and writes to a file in
 /dev/shm, so disk speed does not count. Tools run interleaved, round by round;
 the table shows medians. Peak RSS is each tool's own: a child keeps its
 parent's peak across exec, so tools are started by a tiny static launcher
 (compiled on first use) rather than by this Python process.
+
+The floor is a replay of tagsplit's own reads, writes and step backs on the
+corpus, recorded with strace, by a program that touches no byte; last, the
+byte path alone is measured in memory, with no system call.
 """
 import argparse
+import array
 import hashlib
 import os
 import random
+import re
 import statistics
 import subprocess
 import sys
@@ -82,29 +88,11 @@ int main(int argc, char** argv) {
 """
 
 
-# The system calls tagsplit is held to, with no work on the bytes: reads of
-# 4096 bytes and writes of at most 1025, as a floor for its time.
-CALL_PATTERN_SOURCE = r"""
-#include <unistd.h>
-int main(void) {
-    static char block[4096];
-    ssize_t got;
-    while ((got = read(0, block, sizeof block)) > 0) {
-        for (ssize_t at = 0; at < got; at += 1024) {
-            size_t piece = got - at < 1024 ? (size_t)(got - at) : 1024;
-            if (write(1, block + at, piece) != (ssize_t)piece) return 1;
-        }
-    }
-    return got < 0;
-}
-"""
-
-
 def compiled(name, source_text):
     path = os.path.join(CACHE, name)
-    if not os.path.exists(path):
+    source = path + ".c"
+    if not os.path.exists(path) or open(source).read() != source_text:
         os.makedirs(CACHE, exist_ok=True)
-        source = path + ".c"
         with open(source, "w") as f:
             f.write(source_text)
         if subprocess.run(["cc", "-O2", "-static", source, "-o", path]).returncode != 0:
@@ -169,6 +157,33 @@ def peak_rss_streaming(tagsplit, corpus_path, repeats):
     return reported_peak()
 
 
+def recorded_calls(tagsplit, corpus_path):
+    """tagsplit's reads, writes and step backs on the corpus, recorded with
+    strace, as the list the replay program takes."""
+    log, calls = os.path.join(CACHE, "calls.log"), os.path.join(CACHE, "calls.bin")
+    with open(corpus_path, "rb") as src, open(os.path.join(OUT_DIR, "tagsplit-bench.rec"), "wb") as dst:
+        subprocess.run(["strace", "-o", log, "-s", "0", "-e", "trace=read,write,lseek", "-e", "signal=none",
+                        tagsplit], stdin=src, stdout=dst, check=True)
+    os.unlink(dst.name)
+    sizes = []
+    for line in open(log):
+        call = re.match(r"(read|write|lseek)\(([01]), .*, (\S+)\)\s+= (-?\d+)", line)
+        if call:
+            name, size = call.group(1), int(call.group(3)) if call.group(1) != "lseek" else 0
+            sizes.append(size if name == "read" else -size)
+    with open(calls, "wb") as f:
+        f.write(array.array("i", sizes).tobytes())
+    return calls
+
+
+def byte_path(tagsplit, corpus_path):
+    """The in-memory measurement of the byte path, built beside tagsplit."""
+    build = os.path.dirname(tagsplit)
+    subprocess.run(["cmake", "--build", build, "--target", "byte_path"], check=True, capture_output=True)
+    return subprocess.run([os.path.join(build, "byte_path"), corpus_path], check=True,
+                          capture_output=True, text=True).stdout.strip()
+
+
 def digest(path):
     h = hashlib.sha256()
     with open(path, "rb") as f:
@@ -180,7 +195,7 @@ def digest(path):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--size-mb", type=int, default=100)
-    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--tagsplit", default=os.path.join(HERE, "..", "build", "tagsplit"))
     args = parser.parse_args()
     tagsplit = os.path.abspath(args.tagsplit)
@@ -194,7 +209,8 @@ def main():
         ("perl", ["perl", "-e", PERL], True),
         ("python3", [sys.executable, "-c", PYTHON], True),
         ("cat", ["cat"], False),
-        ("call pattern alone", [compiled("call-pattern", CALL_PATTERN_SOURCE)], False),
+        ("floor: tagsplit's calls replayed", [compiled("replay", open(os.path.join(HERE, "replay.c")).read()),
+                                              recorded_calls(tagsplit, source)], False),
     ]
     times = {name: [] for name, _, _ in tools}
     rss = {name: 0 for name, _, _ in tools}
@@ -221,8 +237,10 @@ def main():
         label = name.replace("|", "\\|")  # a bare | would split the Markdown cell
         print(f"| {label} | {median:.3f} | {size / 1e6 / median:.0f} | {median / base:.2f} | "
               f"{rss[name] / 1024:.1f} MB |")
-    pairs = [t / r for t, r in zip(times["tagsplit"], times["tr -d"])]
-    print(f"\nmedian of pairwise tagsplit / tr -d: {statistics.median(pairs):.2f}")
+    for other in ("floor: tagsplit's calls replayed", "tr -d"):
+        pairs = [t / r for t, r in zip(times["tagsplit"], times[other])]
+        print(f"\nmedian of pairwise tagsplit / {other.split(':')[0]}: {statistics.median(pairs):.2f}", end="")
+    print(f"\n{byte_path(tagsplit, source)}")
     small = corpus(1)
     print(f"tagsplit peak RSS: 1 MB input {peak_rss_streaming(tagsplit, small, 1):.0f} KB, "
           f"1 GB input {peak_rss_streaming(tagsplit, source, max(1, 1000 // args.size_mb)):.0f} KB")

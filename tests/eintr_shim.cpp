@@ -1,22 +1,12 @@
 // Preloaded into tagsplit by the end-to-end tests: a SIGALRM handler without
-// SA_RESTART and a fast interval timer, so that blocked reads and writes keep
-// failing with EINTR.
+// SA_RESTART and a fast interval timer, so that blocked calls keep being interrupted.
 #include <csignal>
-
 #include <sys/time.h>
 
-namespace {
-
-void on_alarm(int) {}
-
-__attribute__((constructor)) void arm_interrupts() {
+__attribute__((constructor)) static void arm_interrupts() {
     struct sigaction action = {};
-    action.sa_handler = on_alarm;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: interrupted calls return EINTR
-    sigaction(SIGALRM, &action, nullptr);
+    action.sa_handler = [](int) {};
+    sigaction(SIGALRM, &action, nullptr);  // no SA_RESTART: interrupted calls fail with EINTR
     itimerval every = {{0, 200}, {0, 200}};
     setitimer(ITIMER_REAL, &every, nullptr);
 }
-
-}  // namespace

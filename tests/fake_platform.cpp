@@ -59,26 +59,21 @@ StandardHandle platform_standard_handle(int index) {
 int platform_read(OsHandle index, unsigned char* destination, int size) {
     fake::Handle& h = handles[index];
     int call = h.reads++;
-    if (call == h.failing_read) {
-        fake::calls.push_back({'R', int(index), size, -1, ""});
-        return -1;
-    }
     std::size_t n = std::min(h.input.size() - h.position, std::size_t(size));
     if (call < int(h.chunks.size())) n = std::min(n, std::size_t(h.chunks[call]));
-    std::string bytes = h.input.substr(h.position, n);
-    bytes.copy(reinterpret_cast<char*>(destination), n);
-    h.position += n;
-    fake::calls.push_back({'R', int(index), size, int(n), bytes});
-    return int(n);
+    std::string bytes = call == h.failing_read ? "" : h.input.substr(h.position, n);
+    bytes.copy(reinterpret_cast<char*>(destination), bytes.size());
+    h.position += bytes.size();
+    int result = call == h.failing_read ? -1 : int(bytes.size());
+    fake::calls.push_back({'R', int(index), size, result, bytes});
+    return result;
 }
 
 int platform_write(OsHandle index, const unsigned char* source, int size) {
     fake::Handle& h = handles[index];
     auto limit = h.write_limits.find(h.writes++);
     int n = limit != h.write_limits.end() ? std::min(size, limit->second) : size;
-    std::string bytes(reinterpret_cast<const char*>(source), std::size_t(n));
-    h.output += bytes;
-    fake::calls.push_back({'W', int(index), size, n, bytes});
+    fake::calls.push_back({'W', int(index), size, n, std::string(reinterpret_cast<const char*>(source), n)});
     return n;
 }
 

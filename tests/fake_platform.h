@@ -3,6 +3,7 @@
 // short; every read, write, step back and allocation is recorded.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,7 +22,6 @@ struct Handle {
     std::map<int, int> write_limits;  // write call k delivers only so many bytes
     std::size_t position = 0;         // filled in by the fake from here on
     int reads = 0, writes = 0;
-    std::string output;
 };
 
 struct Call {
@@ -40,6 +40,10 @@ void reset();
 
 // Classifies the handles, runs `formatter` and exit_process, and returns the status.
 int run_process(int argument_count, int (*formatter)(int) = run_formatter);
+
+// nullptr when the scenario `data` decodes to (a header, then the input) ran as it must, or what went wrong.
+inline constexpr int SCENARIO_HEADER = 30;
+const char* scenario_fails(const std::uint8_t* data, std::size_t size);
 
 // The calls in one line: R0.4096:bytes, W1.2:\r\n, B, M; bytes beyond 16 as #count.
 std::string trace();

@@ -1,5 +1,6 @@
 #include "formatter/formatter.h"
 
+#include "formatter/filter_span.h"
 #include "streams/text_stream.h"
 
 namespace {
@@ -7,42 +8,10 @@ namespace {
 constexpr char BANNER[] = "a simple pretty html formatter";
 constexpr char USAGE[] = "usage: tagsplit <input >output";
 
-constexpr unsigned char TAB = 9;
-constexpr unsigned char LINE_END = '>';
-
-// Output bytes per input byte: dropped, copied, or copied with a line feed.
-struct OutputLengths {
-    unsigned char of[256];
-};
-
-constexpr OutputLengths output_lengths() {
-    OutputLengths lengths{};
-    for (int byte = 0; byte < 256; ++byte) lengths.of[byte] = 1;
-    lengths.of[TAB] = lengths.of[LF] = lengths.of[CR] = 0;
-    lengths.of[LINE_END] = 2;
-    return lengths;
-}
-
-constexpr OutputLengths OUTPUT_LENGTHS = output_lengths();
-
 void filter_byte(int byte) {
     if (byte == TAB || byte == LF || byte == CR) return;
     stream_put_byte(standard_output, byte);  // results not looked at: a lost write never stops the input
     if (byte == LINE_END) stream_put_byte(standard_output, LF);
-}
-
-// Filters `n` bytes into `out`, which has room for 2 * n; returns the new end.
-// Every byte is stored with a line feed after it, and `out` advances past as
-// many of the two as the byte really produces, so the loop has no branch.
-unsigned char* filter_span(const unsigned char* in, int n, unsigned char* out) {
-#pragma GCC unroll 8
-    for (const unsigned char* end = in + n; in != end; ++in) {
-        unsigned char byte = *in;  // read once: the stores below may alias it
-        out[0] = byte;
-        out[1] = LF;
-        out += OUTPUT_LENGTHS.of[byte];
-    }
-    return out;
 }
 
 // Moves the bytes already in standard input's buffer into the room left in
@@ -52,15 +21,14 @@ unsigned char* filter_span(const unsigned char* in, int n, unsigned char* out) {
 void filter_buffered_bytes() {
     TextStream& in = standard_input;
     TextStream& out = standard_output;
-    for (;;) {
-        int n = in.count < out.count / 2 ? in.count : out.count / 2;
-        if (n == 0) return;
-        unsigned char* end = filter_span(in.position, n, out.position);
-        in.position += n;
-        in.count -= n;
-        out.count -= static_cast<int>(end - out.position);
-        out.position = end;
-    }
+    const unsigned char* from = in.position;
+    unsigned char* to = out.position;
+    filter_span(from, from + in.count, to, to + out.count);
+    int taken = static_cast<int>(from - in.position);
+    in.position += taken;
+    in.count -= taken;
+    out.count -= static_cast<int>(to - out.position);
+    out.position = to;
 }
 
 }  // namespace

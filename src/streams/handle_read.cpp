@@ -2,13 +2,10 @@
 // 0x1A ends the data.
 #include <cstring>
 
+#include "streams/byte_scan.h"
 #include "streams/text_stream.h"
 
 namespace {
-
-unsigned char* find(unsigned char* from, unsigned char* to, unsigned char byte) {
-    return static_cast<unsigned char*>(std::memchr(from, byte, static_cast<std::size_t>(to - from)));
-}
 
 // Moves [from, to) down to `out`, which never runs ahead of `from`.
 unsigned char* move_down(unsigned char* out, unsigned char* from, unsigned char* to) {
@@ -44,29 +41,21 @@ unsigned char* settle_final_cr(HandleInfo& info, unsigned char* stored, unsigned
 // Translates the `n` bytes at `data` in place and returns how many remain.
 int translate(HandleInfo& info, unsigned char* data, int n) {
     unsigned char* end = data + n;
-    unsigned char* end_of_data = find(data, end, END_OF_DATA);
-    if (end_of_data != nullptr) {
-        end = end_of_data;
-        // A console is asked again next time; a file or pipe has ended for good.
-        if (info.kind != HandleKind::device) info.end_seen = true;
-    }
     unsigned char* out = data;
     unsigned char* in = data;
-    while (unsigned char* cr = find(in, end, CR)) {
-        out = move_down(out, in, cr);
-        in = cr + 1;
-        if (in == end) {
-            // A CR just before a 0x1A is followed by it, so it needs no peek.
-            if (end_of_data != nullptr) {
-                *out++ = CR;
-            } else {
-                out = settle_final_cr(info, data, out);
-            }
-            return static_cast<int>(out - data);
+    for (;;) {
+        unsigned char* found = in + (find_cr_or_end_mark(in, end) - in);
+        out = move_down(out, in, found);
+        if (found == end) break;
+        if (*found == END_OF_DATA) {
+            // A console is asked again next time; a file or pipe has ended for good.
+            if (info.kind != HandleKind::device) info.end_seen = true;
+            break;
         }
+        in = found + 1;
+        if (in == end) return static_cast<int>(settle_final_cr(info, data, out) - data);
         if (*in != LF) *out++ = CR;  // the LF of a CR LF is moved with the next run
     }
-    out = move_down(out, in, end);
     return static_cast<int>(out - data);
 }
 

@@ -1,32 +1,10 @@
 // Writes to a standard handle with the text rule: every LF leaves as CR LF.
 // The expansion goes through a fixed staging area, so each platform write
 // carries at most MAX_PIECE bytes and writing never needs memory.
-#include <cstring>
-
+#include "streams/byte_scan.h"
 #include "streams/text_stream.h"
 
 namespace {
-
-// Stages source bytes from `source` with a CR before every LF until the
-// source ends or STAGING_LIMIT bytes are staged; returns the staged count.
-int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned char* stage) {
-    int staged = 0;
-    while (source < end && staged < STAGING_LIMIT) {
-        std::size_t window = static_cast<std::size_t>(end - source);
-        if (window > static_cast<std::size_t>(STAGING_LIMIT - staged)) window = STAGING_LIMIT - staged;
-        auto* lf = static_cast<const unsigned char*>(std::memchr(source, LF, window));
-        std::size_t run = lf != nullptr ? static_cast<std::size_t>(lf - source) : window;
-        std::memcpy(stage + staged, source, run);
-        staged += static_cast<int>(run);
-        source += run;
-        if (lf != nullptr) {
-            stage[staged++] = CR;
-            stage[staged++] = LF;
-            ++source;
-        }
-    }
-    return staged;
-}
 
 // How many bytes from `source` on have all their output within the first
 // `written` bytes of their staged piece.
@@ -44,7 +22,7 @@ int handle_write(int index, const unsigned char* source, int n) {
     if (index < 0) return -1;
     if (n == 0) return 0;
     OsHandle handle = handle_info[index].os_handle;
-    unsigned char stage[MAX_PIECE];
+    unsigned char stage[STAGE_SIZE];
     const unsigned char* end = source + n;
     int delivered = 0;  // source bytes whose whole output reached the handle
     bool wrote_any = false;

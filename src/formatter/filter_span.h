@@ -1,0 +1,52 @@
+// The filter's fast path over bytes already in memory: TAB, CR and LF are
+// dropped and a line feed follows every '>'. The build picks one of two
+// files: 16 bytes at a time with SSE2, or the byte loop below alone.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+
+#include "streams/text_stream.h"
+
+inline constexpr unsigned char TAB = 9;
+inline constexpr unsigned char LINE_END = '>';
+
+// Output bytes per input byte: dropped, copied, or copied with a line feed.
+struct OutputLengths {
+    unsigned char of[256];
+};
+
+constexpr OutputLengths output_lengths() {
+    OutputLengths lengths{};
+    for (int byte = 0; byte < 256; ++byte) lengths.of[byte] = 1;
+    lengths.of[TAB] = lengths.of[LF] = lengths.of[CR] = 0;
+    lengths.of[LINE_END] = 2;
+    return lengths;
+}
+
+inline constexpr OutputLengths OUTPUT_LENGTHS = output_lengths();
+
+// Filters from `in` to `out` for as long as every byte is sure to fit
+// before `out_end`, and advances both. Every byte is stored with a line feed
+// after it, and `out` moves past as many of the two as the byte produces,
+// so the loop has no branch.
+inline void filter_bytes(const unsigned char*& in_position, const unsigned char* in_end,
+                         unsigned char*& out_position, const unsigned char* out_end) {
+    const unsigned char* in = in_position;  // local copies, which the stores cannot alias
+    unsigned char* out = out_position;
+    for (std::ptrdiff_t n; (n = std::min(in_end - in, (out_end - out) / 2)) > 0;) {
+#pragma GCC unroll 8
+        for (const unsigned char* end = in + n; in != end; ++in) {
+            unsigned char byte = *in;
+            out[0] = byte;
+            out[1] = LF;
+            out += OUTPUT_LENGTHS.of[byte];
+        }
+    }
+    in_position = in;
+    out_position = out;
+}
+
+// As filter_bytes, faster where the build can.
+void filter_span(const unsigned char*& in, const unsigned char* in_end, unsigned char*& out,
+                 const unsigned char* out_end);

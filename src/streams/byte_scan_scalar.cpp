@@ -1,0 +1,39 @@
+// The stream layer's byte runs where SSE2 is not the baseline: runs found
+// with memchr and copied with memcpy.
+#include <cstring>
+
+#include "streams/byte_scan.h"
+
+namespace {
+
+const unsigned char* find(const unsigned char* from, std::size_t n, unsigned char byte) {
+    return static_cast<const unsigned char*>(std::memchr(from, byte, n));
+}
+
+}  // namespace
+
+const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
+    const unsigned char* cr = find(from, static_cast<std::size_t>(to - from), CR);
+    const unsigned char* before = cr != nullptr ? cr : to;
+    const unsigned char* mark = find(from, static_cast<std::size_t>(before - from), END_OF_DATA);
+    return mark != nullptr ? mark : before;
+}
+
+int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned char* stage) {
+    int staged = 0;
+    while (source < end && staged < STAGING_LIMIT) {
+        std::size_t window = static_cast<std::size_t>(end - source);
+        if (window > static_cast<std::size_t>(STAGING_LIMIT - staged)) window = STAGING_LIMIT - staged;
+        const unsigned char* lf = find(source, window, LF);
+        std::size_t run = lf != nullptr ? static_cast<std::size_t>(lf - source) : window;
+        std::memcpy(stage + staged, source, run);
+        staged += static_cast<int>(run);
+        source += run;
+        if (lf != nullptr) {
+            stage[staged++] = CR;
+            stage[staged++] = LF;
+            ++source;
+        }
+    }
+    return staged;
+}
