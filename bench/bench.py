@@ -239,7 +239,8 @@ def main():
               f"{rss[name] / 1024:.1f} MB |")
     for other in ("floor: tagsplit's calls replayed", "tr -d"):
         pairs = [t / r for t, r in zip(times["tagsplit"], times[other])]
-        print(f"\nmedian of pairwise tagsplit / {other.split(':')[0]}: {statistics.median(pairs):.2f}", end="")
+        name = other.split(":")[0]
+        print(f"\nmedian of pairwise tagsplit / {name}: {statistics.median(pairs):.2f}", end="")
     print(f"\n{byte_path(tagsplit, source)}")
     small = corpus(1)
     print(f"tagsplit peak RSS: 1 MB input {peak_rss_streaming(tagsplit, small, 1):.0f} KB, "

@@ -52,7 +52,8 @@ double best_of_five(Work work) {
         taken = 0;
         auto start = std::chrono::steady_clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        best = std::min(best, took.count());
     }
     return best;
 }
@@ -73,12 +74,14 @@ int main(int argc, char** argv) {
     double read = best_of_five([&] { while (handle_read(0, block, BUFFER_SIZE) > 0) {} }) - copy;
     double stage = best_of_five([&] {
         for (std::size_t at = 0; at < output.size(); at += BUFFER_SIZE) {
-            handle_write(1, output.data() + at, static_cast<int>(std::min<std::size_t>(BUFFER_SIZE, output.size() - at)));
+            std::size_t n = std::min<std::size_t>(BUFFER_SIZE, output.size() - at);
+            handle_write(1, output.data() + at, static_cast<int>(n));
         }
     });
     double total = best_of_five([] { filter_input(); }) - copy;
     double ns = 1e9 / static_cast<double>(corpus.size());
-    std::printf("byte path in memory, ns/byte: read translation %.3f, filter %.3f, CR LF staging %.3f, total %.3f\n",
+    std::printf("byte path in memory, ns/byte: read translation %.3f, filter %.3f, "
+                "CR LF staging %.3f, total %.3f\n",
                 read * ns, (total - read - stage) * ns, stage * ns, total * ns);
     return 0;
 }

@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""The built program over real files, pipes, terminals, sockets and closed
-handles: the exact bytes it writes and its exit status, a row a case.
+"""The built program over real files, pipes, terminals and sockets: its exact output and status, a row a case.
 Usage: end_to_end.py PROGRAM EINTR_SHIM | --wine LOADER PREFIX EXE [OBJDUMP]"""
 import os, random, re, shutil, socket, subprocess, sys, tempfile, threading, time, tty
 
@@ -19,21 +18,15 @@ def tagsplit(data):
 # name, arguments, input, standard input, standard output, output (None: tagsplit(input)),
 # status, also under wine. A "slow" input or "tcp" output has a signal interrupting all along.
 ROWS = [
-    ("readme example, files", [], README, "file", "file", None, 0, True),
+    ("readme example, pipes", [], README, "pipe", "pipe", None, 0, True),
     ("any arguments, empty ones too, print the usage", ["a", "", "b c"], b"", "file", "pipe", USAGE, 2, True),
-    ("0x1A ends a file", [], b"<a>\x1a<b>", "file", "file", None, 0, True),
     ("a console gets each byte as it is made", [], b"<a>\tb>c", "pipe", "console", None, 0, True),
     ("many blocks, files", [], LARGE, "file", "file", None, 0, True),
-    ("many blocks, pipes", [], LARGE, "pipe", "pipe", None, 0, True),
     ("a CR on every block edge of a file", [], CR_ON_BLOCK_EDGES, "file", "file", None, 0, True),
-    ("closed output, bytes to write", [], b"<a>", "file", "closed", b"", 1, False),
-    ("closed input", [], b"", "closed", "file", b"", 1, False),
     ("full device", [], LARGE[:50000], "file", "full", b"", 1, True),
     ("reader gone", [], LARGE, "pipe", "gone", b"", 1, True),
-    ("non-blocking output drained slowly", [], LARGE, "file", "nonblocking", None, 0, False),
-    ("non-blocking input", [], LARGE, "nonblocking", "pipe", None, 0, False),
-    ("reads interrupted while a slow writer feeds them", [], LARGE[:200000], "slow", "pipe", None, 0, False),
-    ("writes to a slow socket split by signals", [], LARGE[:300000], "file", "tcp", None, 0, False),
+    ("non-blocking pipes, drained slowly", [], LARGE, "nonblocking", "nonblocking", None, 0, False),
+    ("signals, a slow writer, a slow socket", [], LARGE[:300000], "slow", "tcp", None, 0, False),
 ]
 
 
@@ -53,8 +46,8 @@ def ends(kind, data, reading):
         ours.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
         child.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
         return child.detach(), ours.detach()
-    if kind in ("full", "closed"):
-        return (os.open("/dev/full", os.O_WRONLY) if kind == "full" else None), None
+    if kind == "full":
+        return os.open("/dev/full", os.O_WRONLY), None
     child, ours = os.pipe()[:: 1 if reading else -1]
     os.set_blocking(child, kind != "nonblocking")
     if kind == "gone":
@@ -67,10 +60,8 @@ def run(command, row, env):
     _, arguments, data, src, dst, want, status, _ = row
     want = tagsplit(data) if want is None else want
     (child_in, feed), (child_out, drain) = ends(src, data, True), ends(dst, b"", False)
-    closed = [fd for fd, child in ((0, child_in), (1, child_out)) if child is None]
-    process = subprocess.Popen(command + arguments, stdin=child_in, stdout=child_out, env=env,
-                               preexec_fn=lambda: [os.close(fd) for fd in closed])
-    [os.close(fd) for fd in (child_in, child_out) if fd is not None]
+    process = subprocess.Popen(command + arguments, stdin=child_in, stdout=child_out, env=env)
+    os.close(child_in), os.close(child_out)
     got, problems = bytearray(), []
 
     def fill():  # a console row waits for each byte's output before it gives the next
@@ -103,7 +94,7 @@ def run(command, row, env):
     [thread.join() for thread in threads]
     got = os.pread(drain.fileno(), 1 << 30, 0) if dst == "file" else got
     if dst == "console":
-        problems += [f"a console write of {w!r}" for w in re.findall(WRAPPED, bytes(got), re.S) if len(w) != 1]
+        problems += [f"console write {w!r}" for w in re.findall(WRAPPED, bytes(got), re.S) if len(w) != 1]
         got = re.sub(WRAPPED, rb"\1", bytes(got))
     problems += [f"status {code}, not {status}"] if code != status else []
     problems += [f"{len(got)} bytes out, not the {len(want)} expected"] if bytes(got) != want else []
@@ -115,11 +106,13 @@ def main(args):
     if args[0] == "--wine":
         loader, prefix, exe = args[1:4]
         dump = subprocess.run([args[4], "-p", exe], capture_output=True, text=True).stdout if args[4:] else ""
-        if args[4:] and (not re.search(r"pei-i386[\s\S]*Magic\s+010b", dump) or re.findall(r"DLL Name: (\S+)", dump) != ["KERNEL32.dll"]):
+        dlls = re.findall(r"DLL Name: (\S+)", dump)
+        if args[4:] and not (re.search(r"pei-i386[\s\S]*Magic\s+010b", dump) and dlls == ["KERNEL32.dll"]):
             return print(f"FAILED: {exe} is not PE32 for i386 importing KERNEL32.dll alone") or 1
         env.update(WINEDEBUG="-all", WINEPREFIX=prefix)
         command, rows = [loader, exe], [row for row in ROWS if row[7]]
-        if not shutil.which(loader) or subprocess.run(command + ["x"], env=env, capture_output=True).returncode != 2:
+        probe = shutil.which(loader) and subprocess.run(command + ["x"], env=env, capture_output=True)
+        if not probe or probe.returncode != 2:
             return print(f"SKIPPED: {loader} cannot run {exe} on this machine") or 77
     failed = 0
     for row in rows:

@@ -3,7 +3,6 @@
 // short; every read, write, step back and allocation is recorded.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Installs into a temporary prefix and runs the installed program on the
-# sample page; the man page renders without a warning; the .deb holds the
-# program and the compressed man page and passes lintian.
+# Installs into a temporary prefix and runs the program on the sample page; the man page
+# renders without a warning; the .deb holds the program and the man page and passes lintian.
 set -eu
 build=$1 source=$2 version=$3
 work=$(mktemp -d)

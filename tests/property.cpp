@@ -1,6 +1,6 @@
-// One random scenario of the whole process over the scripted platform, and
-// what must hold in every one: the output bytes and status that a small
-// reference works out, the exact write calls, and the rules of the reads.
+// One scenario of the whole process over the scripted platform, and what must hold
+// in every one: output, status and every write call as a small reference has them.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,15 +10,14 @@
 namespace {
 
 using fake::handles;
+using T = FileType;
 const std::string BANNER = "a simple pretty html formatter\n", USAGE = "usage: tagsplit <input >output\n";
 const char ALPHABET[] = "<>>\t\r\r\n\n  \0abcde";  // 16 bytes: what most input bytes decode to
 
-// Decodes a scenario from any bytes, so that uniform random ones often meet
-// what matters: reads at the buffer's edges, short writes, TAB, CR, LF, '>'
-// and now and then a 0x1A. Bytes from 128 on stand for themselves. Returns
-// the argument count.
+// Decodes a scenario so that random bytes often meet what matters: reads at the buffer's
+// edges, short writes, TAB, CR, LF, '>', a rare 0x1A. Returns the argument count.
 int set_up(const std::uint8_t* data, std::size_t size) {
-    const FileType types[] = {FileType::disk, FileType::pipe, FileType::character, FileType::missing};
+    const FileType types[] = {T::disk, T::pipe, T::character, T::missing};
     const int edges[] = {1, 2, 1023, 1024, 1025, BUFFER_SIZE - 1, BUFFER_SIZE, BUFFER_SIZE + 1};
     auto take = [&] { return size > 0 ? (--size, int(*data++)) : 0; };
     fake::reset();
@@ -43,8 +42,7 @@ int set_up(const std::uint8_t* data, std::size_t size) {
     return arguments < 224 ? 1 : arguments % 4;
 }
 
-// The filter as a plain loop of a get and one or two puts a byte, whose
-// calls the fast path must make exactly.
+// The filter as a plain loop of a get and one or two puts a byte, whose calls the fast path must make.
 int plain_filter(int argument_count) {
     if (argument_count != 1) return run_formatter(argument_count);
     for (int c; (c = stream_get_byte(standard_input)) != END;) {
@@ -58,15 +56,11 @@ int plain_filter(int argument_count) {
 
 std::string filtered(const std::string& given) {
     std::string out;
-    for (char c : given) {
-        if (c != '\t' && c != '\r' && c != '\n') out += c;
-        if (c == '>') out += '\n';
-    }
+    for (char c : given) out += c == '>' ? ">\n" : c == '\t' || c == CR || c == LF ? "" : std::string(1, c);
     return out;
 }
 
-// Walks the reads the way the text rules must have made them, and collects
-// the bytes they gave the formatter; `failed` when a read failed.
+// Walks the reads as the text rules must make them, collecting the bytes they gave the formatter.
 const char* walk_reads(int argument_count, std::string& given, bool& failed) {
     const auto& calls = fake::calls;
     FileType kind = handles[0].type;
@@ -84,7 +78,7 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
             peek_due = false;
             // A disk file steps back over the byte, but for an LF that follows a lone CR.
             int next = call.result == 1 ? call.bytes[0] & 0xff : -1;
-            bool steps_back = kind == FileType::disk && next >= 0 && (next != LF || last > 1);
+            bool steps_back = kind == T::disk && next >= 0 && (next != LF || last > 1);
             if (steps_back != (i + 1 < calls.size() && calls[i + 1].op == 'B')) return "step back";
             bool moved = steps_back && calls[++i].result == 0;
             if (next >= 0 && next != LF && !moved) held = next;
@@ -98,32 +92,31 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
         held = -1;
         last = unit.size();
         std::size_t cut = unit.find(END_OF_DATA);
-        if (kind != FileType::character || cut != 0) given += unit.substr(0, cut);
-        ended = unit.empty() || cut == 0 || (cut != std::string::npos && kind != FileType::character);
+        if (kind != T::character || cut != 0) given += unit.substr(0, cut);
+        ended = unit.empty() || cut == 0 || (cut != std::string::npos && kind != T::character);
         peek_due = cut == std::string::npos && !unit.empty() && unit.back() == CR;
     }
-    failed |= kind == FileType::missing;
+    failed |= kind == T::missing;
     return ended || failed || argument_count != 1 ? nullptr : "input not read to its end";
 }
 
-// The write calls that carry `source` to standard output: blocks of 4096, of
-// a byte on a console or unbuffered, or of a usage line on a console (of two
-// bytes through the spare); pieces close at the staging limit; a short piece
-// drops the rest of its block.
+// The write calls that carry `source`: blocks of 4096, of a byte (console, unbuffered) or of a usage line
+// on a console (2 bytes through the spare); pieces close at the staging limit; a short one ends its block.
 std::vector<fake::Call> expected_writes(bool usage, const std::string& source) {
-    bool console = handles[1].type == FileType::character;
+    bool console = handles[1].type == T::character;
+    const auto& limits = handles[1].write_limits;
     std::size_t size = console && !usage ? 1 : fake::memory_refused ? (console ? 2 : 1) : BUFFER_SIZE;
     std::vector<fake::Call> writes;
     for (const std::string& part : console && usage ? std::vector{BANNER, USAGE} : std::vector{source}) {
-        for (std::size_t block = 0; block < part.size() && handles[1].type != FileType::missing; block += size) {
+        for (std::size_t block = 0; block < part.size() && handles[1].type != T::missing; block += size) {
             for (std::size_t at = block, end = std::min(block + size, part.size()); at < end;) {
                 std::string piece;
                 for (; at < end && piece.size() < STAGING_LIMIT; ++at) {
                     if (part[at] == LF) piece += CR;
                     piece += part[at];
                 }
-                auto limit = handles[1].write_limits.find(int(writes.size()));
-                int n = std::min<int>(limit != handles[1].write_limits.end() ? limit->second : piece.size(), piece.size());
+                auto limit = limits.find(int(writes.size()));
+                int n = std::min<int>(limit == limits.end() ? piece.size() : limit->second, piece.size());
                 writes.push_back({'W', 1, int(piece.size()), n, piece.substr(0, n)});
                 if (n < int(piece.size())) break;
             }
@@ -147,16 +140,13 @@ const char* fake::scenario_fails(const std::uint8_t* data, std::size_t size) {
     if (const char* fault = walk_reads(argument_count, given, failed)) return fault;
     std::string source = usage ? BANNER + USAGE : filtered(given);
     std::vector<fake::Call> writes;
-    int obtained = 0;
-    for (const fake::Call& call : fake::calls) {
-        if (call.op == 'W') writes.push_back(call);
-        obtained += call.op == 'M' && !fake::memory_refused;
-    }
-    bool lost = failed || (handles[1].type == FileType::missing && !source.empty());
+    std::ranges::copy_if(fake::calls, std::back_inserter(writes), [](const auto& c) { return c.op == 'W'; });
+    long obtained = std::ranges::count(fake::calls, 'M', &fake::Call::op);
+    bool lost = failed || (handles[1].type == T::missing && !source.empty());
     for (const fake::Call& call : writes) lost |= call.result < call.asked;
     // A usage line stops at its first lost byte, which the reference leaves alone.
     if (writes != expected_writes(usage, source) && !(usage && lost)) return "write calls";
-    if (obtained > 1) return "more than one buffer obtained";
+    if (obtained > (fake::memory_refused ? 2 : 1)) return "more than one buffer obtained";
     if (status != (usage ? 2 : lost ? 1 : 0)) return "exit status";
     return nullptr;
 }

