@@ -65,11 +65,12 @@ def run(command, row, env):
     got, problems = bytearray(), []
 
     def fill():  # a console row waits for each byte's output before it gives the next
-        size = 1 if dst == "console" else 4096 if src == "slow" else max(len(data), 1)
+        slow = src in ("slow", "nonblocking")  # so that the program finds the pipe empty
+        size = 1 if dst == "console" else 4096 if slow else max(len(data), 1)
         try:
             for at in range(0, len(data), size):
                 os.write(feed, data[at:at + size])
-                time.sleep(0.002 if src == "slow" else 0)
+                time.sleep(0.002 if slow else 0)
                 deadline = time.monotonic() + 10
                 while dst == "console" and re.sub(WRAPPED, rb"\1", bytes(got)) != tagsplit(data[:at + 1]):
                     if time.monotonic() > deadline:
