@@ -33,18 +33,6 @@ int run_process(int argument_count, int (*formatter)(int)) {
     return exit_status;
 }
 
-std::string trace() {
-    std::string out;
-    for (const Call& call : calls) {
-        out += (out.empty() ? "" : " ") + std::string(1, call.op);
-        if (call.op == 'B' || call.op == 'M') continue;
-        out += std::to_string(call.handle) + '.' + std::to_string(call.asked) + ':';
-        if (call.bytes.size() > 16) out += '#' + std::to_string(call.bytes.size());
-        else for (char c : call.bytes) out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c);
-    }
-    return out;
-}
-
 }  // namespace fake
 
 using fake::handles;

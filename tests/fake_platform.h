@@ -44,7 +44,4 @@ int run_process(int argument_count, int (*formatter)(int) = run_formatter);
 inline constexpr int SCENARIO_HEADER = 30;
 const char* scenario_fails(const std::uint8_t* data, std::size_t size);
 
-// The calls in one line: R0.4096:bytes, W1.2:\r\n, B, M; bytes beyond 16 as #count.
-std::string trace();
-
 }  // namespace fake
