@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The built program over real files, pipes, terminals and sockets: its exact output and status, a row a case.
-Usage: end_to_end.py PROGRAM EINTR_SHIM | --wine LOADER PREFIX EXE [OBJDUMP]"""
+"""The built program over real files, pipes, terminals and sockets: its exact output and
+status, a row a case. Usage: end_to_end.py PROGRAM EINTR_SHIM | --wine LOADER PREFIX EXE [OBJDUMP]"""
 import os, random, re, shutil, socket, subprocess, sys, tempfile, threading, time, tty
 
 USAGE = b"a simple pretty html formatter\r\nusage: tagsplit <input >output\r\n"
