@@ -33,8 +33,7 @@ std::string trace() {
 struct Row {
     const char* name;
     T in, out;
-    std::string input, trace;
-    std::string bytes;  // what stream_get_byte gives before its END; "" runs the process
+    std::string input, trace, bytes;  // bytes: what stream_get_byte gives before END; "" runs the process
 };
 
 const std::string X4096(BUFFER_SIZE, 'x'), PIECE = " W1.1024:#1024", PIECES = PIECE + PIECE + PIECE + PIECE;
