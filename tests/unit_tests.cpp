@@ -60,7 +60,7 @@ void rows_make_exactly_these_calls() {
         else classify_standard_handles();
         for (int c; !row.bytes.empty() && (c = stream_get_byte(standard_input)) != END;) bytes += char(c);
         expect(trace() == row.trace, row.name, "got calls " + trace());
-        expect(bytes == row.bytes, row.name, "got bytes " + bytes);
+        if (!row.bytes.empty()) expect(bytes == row.bytes, row.name, "got bytes " + bytes);
     }
 }
 

@@ -6,6 +6,8 @@
 #include "formatter/filter_span.h"
 #include "streams/sse2_steps.h"
 
+using namespace sse2;
+
 void filter_span(const unsigned char*& in_position, const unsigned char* in_end, unsigned char*& out_position,
                  const unsigned char* out_end) {
     // Local copies, which the byte stores cannot alias.

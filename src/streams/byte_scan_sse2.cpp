@@ -2,6 +2,8 @@
 #include "streams/byte_scan.h"
 #include "streams/sse2_steps.h"
 
+using namespace sse2;
+
 // Two steps a turn: most reads hold no CR and no 0x1A at all.
 const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
     for (; to - from >= 2 * STEP; from += 2 * STEP) {

@@ -54,7 +54,9 @@ int translate(HandleInfo& info, unsigned char* data, int n) {
         }
         in = found + 1;
         if (in == end) return static_cast<int>(settle_final_cr(info, data, out) - data);
-        if (*in != LF) *out++ = CR;  // the LF of a CR LF is moved with the next run
+        // The LF of a CR LF moves with the next run; any other byte, a 0x1A
+        // included, leaves the CR in place with no peek.
+        if (*in != LF) *out++ = CR;
     }
     return static_cast<int>(out - data);
 }

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+namespace sse2 {
+
 inline constexpr int STEP = 16;
 
 inline __m128i load(const unsigned char* from) {
@@ -32,3 +34,5 @@ inline std::ptrdiff_t steps_that_fit(std::ptrdiff_t to_read, std::ptrdiff_t room
     std::ptrdiff_t by_input = (to_read - reads) / STEP, by_room = (room - writes) / grows;
     return 1 + (by_input < by_room ? by_input : by_room);
 }
+
+}  // namespace sse2
