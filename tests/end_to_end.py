@@ -1,40 +1,85 @@
 #!/usr/bin/env python3
 """The built program over real files, pipes, terminals and sockets: its exact output and
-status, a row a case. Usage: end_to_end.py PROGRAM EINTR_SHIM | --wine LOADER PREFIX EXE [OBJDUMP]"""
-import os, random, re, shutil, socket, subprocess, sys, tempfile, threading, time, tty
+status, a row a case.
+
+Usage: end_to_end.py native PROGRAM EINTR_SHIM
+       end_to_end.py qemu LOADER SYSROOT PROGRAM
+       end_to_end.py wine LOADER PREFIX EXE [OBJDUMP]
+"""
+import os
+import random
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import tty
+from typing import NamedTuple
 
 USAGE = b"a simple pretty html formatter\r\nusage: tagsplit <input >output\r\n"
 README = b'<ul>\n\t<li><a href="/a">First</a></li>\r\n\t<li>Second</li>\n</ul>\n'
 BYTES = b"<>>\t\r\n  ab" + bytes(range(256)).replace(b"\x1a", b"")
 LARGE = bytes(random.Random(7).choices(BYTES, k=1 << 20))
 CR_ON_BLOCK_EDGES = b"".join(c * 4095 + b"\r" for c in (b"a", b">") * 2) + b"x"
+# Standard input starts just below 4 GiB in a sparse file: its first read ends in a CR, and the
+# peek and the step back after it cross the 4 GiB line, far past 2 GiB.
+FAR = 2**32 - 4097
+CR_BELOW_4_GIB = b"a" * 4095 + b"\r" + b"x>y"
 WRAPPED = rb"\x1b\[\?25l(.*?)\x1b\[\?25h"  # how wine shows each write to a console
+GONE = {"posix": -signal.SIGPIPE, "wine": 1}  # a reader that went away ends the run on POSIX
+ALL = ("native", "qemu", "wine")
+NOT_WINE = ("native", "qemu")
 
 
 def tagsplit(data):
-    return data.split(b"\x1a")[0].translate(None, b"\t\r\n").replace(b">", b">\r\n")
+    kept = data.split(b"\x1a")[0].translate(None, b"\t\r\n")
+    return kept.replace(b">", b">\r\n")
 
 
-# name, arguments, input, standard input, standard output, output (None: tagsplit(input)),
-# status, also under wine. A "slow" input or "tcp" output has a signal interrupting all along.
+class Row(NamedTuple):
+    name: str
+    arguments: list
+    data: bytes
+    stdin: str
+    stdout: str
+    want: bytes  # None: tagsplit(data)
+    status: object  # an int, or one for POSIX and one for wine
+    where: tuple
+
+
+# A "slow" input or a "tcp" output has a preloaded shim's signal interrupting all along, so
+# those rows run natively alone.
 ROWS = [
-    ("readme example, pipes", [], README, "pipe", "pipe", None, 0, True),
-    ("any arguments, empty ones too, print the usage", ["a", "", "b c"], b"", "file", "pipe", USAGE, 2, True),
-    ("a console gets each byte as it is made", [], b"<a>\tb>c", "pipe", "console", None, 0, True),
-    ("many blocks, files", [], LARGE, "file", "file", None, 0, True),
-    ("a CR on every block edge of a file", [], CR_ON_BLOCK_EDGES, "file", "file", None, 0, True),
-    ("full device", [], LARGE[:50000], "file", "full", b"", 1, True),
-    ("reader gone", [], LARGE, "pipe", "gone", b"", 1, True),
-    ("non-blocking pipes, drained slowly", [], LARGE, "nonblocking", "nonblocking", None, 0, False),
-    ("signals, a slow writer, a slow socket", [], LARGE[:300000], "slow", "tcp", None, 0, False),
+    Row("readme example, pipes", [], README, "pipe", "pipe", None, 0, ALL),
+    Row("any arguments, empty ones too, print the usage", ["a", "", "b c"], b"",
+        "file", "pipe", USAGE, 2, ALL),
+    Row("a console gets each byte as it is made", [], b"<a>\tb>c", "pipe", "console",
+        None, 0, ALL),
+    Row("many blocks, files", [], LARGE, "file", "file", None, 0, ALL),
+    Row("a CR on every block edge of a file", [], CR_ON_BLOCK_EDGES, "file", "file", None, 0, ALL),
+    Row("a CR read just below 4 GiB of a sparse file", [], CR_BELOW_4_GIB, "sparse", "pipe",
+        None, 0, ALL),
+    Row("full device", [], LARGE[:50000], "file", "full", b"", 1, ALL),
+    Row("reader gone", [], LARGE, "pipe", "gone", b"", GONE, ALL),
+    Row("non-blocking pipes, drained slowly", [], LARGE, "nonblocking", "nonblocking",
+        None, 0, NOT_WINE),
+    Row("signals, a slow writer, a slow socket", [], LARGE[:300000], "slow", "tcp",
+        None, 0, ("native",)),
 ]
 
 
 def ends(kind, data, reading):
-    """(the child's descriptor, ours) for one standard handle."""
-    if kind == "file":
+    """(the child's descriptor, ours) for one standard handle; ours is None where there is none."""
+    if kind in ("file", "sparse"):
         ours = tempfile.TemporaryFile()
-        ours.write(data), ours.seek(0)
+        start = FAR if kind == "sparse" else 0
+        ours.seek(start)
+        ours.write(data)
+        ours.seek(start)
         return os.dup(ours.fileno()), ours
     if kind == "console":
         ours, child = os.openpty()
@@ -42,88 +87,152 @@ def ends(kind, data, reading):
         return child, ours
     if kind == "tcp":  # small buffers, so that a write blocks and a signal splits it
         with socket.create_server(("127.0.0.1", 0)) as server:
-            ours, child = socket.create_connection(server.getsockname()), server.accept()[0]
+            ours = socket.create_connection(server.getsockname())
+            child = server.accept()[0]
         ours.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
         child.setsockopt(socket.SOL_SOCKET, socket.SO_SNDBUF, 4096)
         return child.detach(), ours.detach()
     if kind == "full":
         return os.open("/dev/full", os.O_WRONLY), None
-    child, ours = os.pipe()[:: 1 if reading else -1]
+    read_end, write_end = os.pipe()
+    child, ours = (read_end, write_end) if reading else (write_end, read_end)
     os.set_blocking(child, kind != "nonblocking")
     if kind == "gone":
         os.close(ours)
-    return child, None if kind == "gone" else ours
+        return child, None
+    return child, ours
 
 
-def run(command, row, env):
+def unwrapped(output):
+    return re.sub(WRAPPED, rb"\1", bytes(output))
+
+
+def feed(row, descriptor, got, problems):
+    """Writes the row's input; a console row waits for each byte's output before the next."""
+    slow = row.stdin in ("slow", "nonblocking")  # so that the program finds the pipe empty
+    size = max(len(row.data), 1)
+    if slow:
+        size = 4096
+    if row.stdout == "console":
+        size = 1
+    try:
+        for at in range(0, len(row.data), size):
+            os.write(descriptor, row.data[at:at + size])
+            if slow:
+                time.sleep(0.002)
+            deadline = time.monotonic() + 10
+            while row.stdout == "console" and unwrapped(got) != tagsplit(row.data[:at + 1]):
+                if time.monotonic() > deadline:
+                    problems.append(f"console output held back after input byte {at}")
+                    return
+                time.sleep(0.001)
+    except BrokenPipeError:
+        pass  # the program has ended; its status tells whether it should have
+    finally:
+        os.close(descriptor)
+
+
+def drain(row, descriptor, got):
+    """Reads the output, slowly from a socket or non-blocking pipe, so that it fills."""
+    slow = row.stdout in ("tcp", "nonblocking")
+    size = 512 if slow else 65536
+    try:
+        while chunk := os.read(descriptor, size):
+            got.extend(chunk)
+            if slow:
+                time.sleep(0.0002)
+    except OSError:
+        pass  # a terminal whose last user has gone
+    os.close(descriptor)
+
+
+def run(command, row, env, platform):
     """What is wrong with the row's run, if anything."""
-    _, arguments, data, src, dst, want, status, _ = row
-    want = tagsplit(data) if want is None else want
-    (child_in, feed), (child_out, drain) = ends(src, data, True), ends(dst, b"", False)
-    process = subprocess.Popen(command + arguments, stdin=child_in, stdout=child_out, env=env)
-    os.close(child_in), os.close(child_out)
-    got, problems = bytearray(), []
-
-    def fill():  # a console row waits for each byte's output before it gives the next
-        slow = src in ("slow", "nonblocking")  # so that the program finds the pipe empty
-        size = 1 if dst == "console" else 4096 if slow else max(len(data), 1)
-        try:
-            for at in range(0, len(data), size):
-                os.write(feed, data[at:at + size])
-                time.sleep(0.002 if slow else 0)
-                deadline = time.monotonic() + 10
-                while dst == "console" and re.sub(WRAPPED, rb"\1", bytes(got)) != tagsplit(data[:at + 1]):
-                    if time.monotonic() > deadline:
-                        return problems.append(f"console output held back after input byte {at}")
-                    time.sleep(0.001)
-        finally:
-            os.close(feed)
-
-    def empty():  # slowly from a socket or non-blocking pipe, so that it fills
-        slow = dst in ("tcp", "nonblocking")
-        try:
-            while chunk := os.read(drain, 512 if slow else 65536):
-                got.extend(chunk)
-                time.sleep(0.0002 if slow else 0)
-        except OSError:
-            pass  # a terminal whose last user has gone
-        os.close(drain)
-
-    threads = [threading.Thread(target=f) for f, end in ((fill, feed), (empty, drain)) if type(end) is int]
-    [thread.start() for thread in threads]
+    want = tagsplit(row.data) if row.want is None else row.want
+    status = row.status
+    if isinstance(status, dict):
+        status = status["wine" if platform == "wine" else "posix"]
+    child_in, feed_end = ends(row.stdin, row.data, True)
+    child_out, drain_end = ends(row.stdout, b"", False)
+    process = subprocess.Popen(command + row.arguments, stdin=child_in, stdout=child_out, env=env)
+    os.close(child_in)
+    os.close(child_out)
+    got = bytearray()
+    problems = []
+    threads = []
+    if type(feed_end) is int:
+        threads.append(threading.Thread(target=feed, args=(row, feed_end, got, problems)))
+    if type(drain_end) is int:
+        threads.append(threading.Thread(target=drain, args=(row, drain_end, got)))
+    for thread in threads:
+        thread.start()
     code = process.wait(timeout=60)  # a hang fails the whole table
-    [thread.join() for thread in threads]
-    got = os.pread(drain.fileno(), 1 << 30, 0) if dst == "file" else got
-    if dst == "console":
-        problems += [f"console write {w!r}" for w in re.findall(WRAPPED, bytes(got), re.S) if len(w) != 1]
-        got = re.sub(WRAPPED, rb"\1", bytes(got))
-    problems += [f"status {code}, not {status}"] if code != status else []
-    problems += [f"{len(got)} bytes out, not the {len(want)} expected"] if bytes(got) != want else []
+    for thread in threads:
+        thread.join()
+    if row.stdout == "file":
+        got = os.pread(drain_end.fileno(), 1 << 30, 0)
+    if row.stdout == "console":
+        for write in re.findall(WRAPPED, bytes(got), re.S):
+            if len(write) != 1:
+                problems.append(f"console write {write!r}")
+        got = unwrapped(got)
+    if code != status:
+        problems.append(f"status {code}, not {status}")
+    if bytes(got) != want:
+        problems.append(f"{len(got)} bytes out, not the {len(want)} expected")
     return problems
 
 
-def main(args):
-    env, rows, command = dict(os.environ), ROWS, args[:1]
-    if args[0] == "--wine":
-        loader, prefix, exe = args[1:4]
-        dump = subprocess.run([args[4], "-p", exe], capture_output=True, text=True).stdout if args[4:] else ""
+def wine_command(loader, prefix, exe, objdump, env):
+    """The command that runs the exe under wine, or the status to end with first."""
+    if objdump:
+        dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True).stdout
         dlls = re.findall(r"DLL Name: (\S+)", dump)
-        if args[4:] and not (re.search(r"pei-i386[\s\S]*Magic\s+010b", dump) and dlls == ["KERNEL32.dll"]):
-            return print(f"FAILED: {exe} is not PE32 for i386 importing KERNEL32.dll alone") or 1
-        env.update(WINEDEBUG="-all", WINEPREFIX=prefix)
-        command, rows = [loader, exe], [row for row in ROWS if row[7]]
-        probe = shutil.which(loader) and subprocess.run(command + ["x"], env=env, capture_output=True)
-        if not probe or probe.returncode != 2:
-            return print(f"SKIPPED: {loader} cannot run {exe} on this machine") or 77
+        pe32 = re.search(r"pei-i386[\s\S]*Magic\s+010b", dump)
+        if not pe32 or dlls != ["KERNEL32.dll"]:
+            print(f"FAILED: {exe} is not PE32 for i386 importing KERNEL32.dll alone")
+            return 1
+    env.update(WINEDEBUG="-all", WINEPREFIX=prefix)
+    command = [loader, exe]
+    if shutil.which(loader) is None:
+        print(f"SKIPPED: {loader} is not installed")
+        return 77
+    probe = subprocess.run(command + ["x"], env=env, capture_output=True)
+    if probe.returncode != 2:
+        print(f"SKIPPED: {loader} cannot run {exe} on this machine")
+        return 77
+    return command
+
+
+def main(platform, args):
+    env = dict(os.environ)
+    shim = None
+    if platform == "native":
+        command = args[:1]
+        shim = args[1]
+    elif platform == "qemu":
+        command = [args[0], "-L", args[1], args[2]]
+    else:
+        command = wine_command(args[0], args[1], args[2], args[3] if args[3:] else None, env)
+        if type(command) is int:
+            return command
     failed = 0
+    rows = [row for row in ROWS if platform in row.where]
     for row in rows:
-        interrupted = row[3] == "slow" or row[4] == "tcp"
-        problems = run(command, row, dict(env, LD_PRELOAD=args[1]) if interrupted else env)
-        failed += bool(problems)
-        print(("FAILED: " if problems else "ok: ") + row[0] + "".join("\n    " + p for p in problems))
+        row_env = env
+        if row.stdin == "slow" or row.stdout == "tcp":
+            row_env = dict(env, LD_PRELOAD=shim)
+        problems = run(command, row, row_env, platform)
+        if problems:
+            failed += 1
+            print("FAILED: " + row.name + "".join("\n    " + p for p in problems))
+        else:
+            print("ok: " + row.name)
     print(f"{len(rows) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    if failed:
+        return 1
+    return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+    sys.exit(main(sys.argv[1], sys.argv[2:]))
