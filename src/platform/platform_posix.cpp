@@ -29,14 +29,16 @@ bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 }  // namespace
 
 void platform_prepare_standard_handles() {
-    // A reader that has gone makes a write fail with EPIPE instead of ending the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    // A reader that has gone ends the process, even under a parent that ignored SIGPIPE.
+    std::signal(SIGPIPE, SIG_DFL);
 }
 
 StandardHandle platform_standard_handle(int index) {
     struct stat status;
     if (fstat(index, &status) != 0) return {NO_OS_HANDLE, FileType::missing};
-    if (S_ISCHR(status.st_mode)) return {index, FileType::character};
+    if (S_ISCHR(status.st_mode) && isatty(index)) return {index, FileType::character};
+    // Any other character device (/dev/null, a printer) cannot seek and takes output in blocks.
+    if (S_ISCHR(status.st_mode)) return {index, FileType::pipe};
     if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return {index, FileType::pipe};
     return {index, FileType::disk};
 }
@@ -54,7 +56,8 @@ int platform_read(OsHandle handle, unsigned char* destination, int size) {
 int platform_write(OsHandle handle, const unsigned char* source, int size) {
     int written = 0;
     while (written < size) {
-        ssize_t put = write(descriptor(handle), source + written, static_cast<std::size_t>(size - written));
+        std::size_t left = static_cast<std::size_t>(size - written);
+        ssize_t put = write(descriptor(handle), source + written, left);
         if (put > 0) {
             written += static_cast<int>(put);
         } else if (put < 0 && errno == EINTR) {
