@@ -165,7 +165,8 @@ const char* fake::scenario_fails(const std::uint8_t* data, std::size_t size) {
 
     std::string given;
     bool usage = argument_count != 1, failed = false;
-    if (const char* fault = walk_reads(argument_count, given, failed)) return fault;
+    const char* fault = walk_reads(argument_count, given, failed);
+    if (fault != nullptr) return fault;
     std::string source = usage ? BANNER + USAGE : filtered(given);
     std::vector<fake::Call> writes = fake::calls;
     std::erase_if(writes, [](const fake::Call& call) { return call.op != 'W'; });
