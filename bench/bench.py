@@ -4,8 +4,9 @@
 Usage: python3 bench/bench.py [--size-mb 100] [--rounds 9] [--tagsplit build/tagsplit]
 
 Every tool reads the corpus file on standard input and writes to a file in
-/dev/shm, so disk speed does not count. Tools run interleaved, round by round;
-the table shows medians. Peak RSS is each tool's own: a child keeps its
+/dev/shm, so disk speed does not count; tagsplit also runs with /dev/null as
+its output, which should cost at most 1.2 times the file. Tools run
+interleaved, round by round; the table shows medians. Peak RSS is each tool's own: a child keeps its
 parent's peak across exec, so tools are started by a tiny static launcher
 (compiled on first use) rather than by this Python process.
 
@@ -27,13 +28,30 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 CACHE = os.path.join(HERE, "cache")
 OUT_DIR = "/dev/shm" if os.path.isdir("/dev/shm") else "/tmp"
+TO_DEV_NULL = "tagsplit to /dev/null"
+DEV_NULL_AT_MOST = 1.2  # times tagsplit to a file in /dev/shm, as a median of pairwise ratios
+FLOOR = "floor: tagsplit's calls replayed"
 
-PERL = (r"binmode STDIN; binmode STDOUT; $/ = \65536;"
-        r" while (<STDIN>) { tr/\t\r\n//d; s/>/>\r\n/g; print }")
-PYTHON = ("import sys\n"
-          "r, w = sys.stdin.buffer, sys.stdout.buffer\n"
-          "while chunk := r.read(65536):\n"
-          "    w.write(chunk.translate(None, b'\\t\\r\\n').replace(b'>', b'>\\r\\n'))\n")
+PERL = r"""
+binmode STDIN;
+binmode STDOUT;
+$/ = \65536;
+while (<STDIN>) {
+    tr/\t\r\n//d;
+    s/>/>\r\n/g;
+    print;
+}
+"""
+PYTHON = r"""
+import sys
+r = sys.stdin.buffer
+w = sys.stdout.buffer
+while True:
+    chunk = r.read(65536)
+    if not chunk:
+        break
+    w.write(chunk.translate(None, b'\t\r\n').replace(b'>', b'>\r\n'))
+"""
 
 WORDS = ("lorem ipsum dolor sit amet consectetur adipiscing elit sed do eiusmod "
          "tempor incididunt ut labore et dolore magna aliqua enim ad minim veniam "
@@ -78,25 +96,40 @@ LAUNCHER_SOURCE = r"""
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
     pid_t child = fork();
-    if (child == 0) { execvp(argv[2], argv + 2); _exit(127); }
-    int status; struct rusage usage;
+    if (child == 0) {
+        execvp(argv[2], argv + 2);
+        _exit(127);
+    }
+    int status;
+    struct rusage usage;
     wait4(child, &status, 0, &usage);
     FILE* report = fopen(argv[1], "w");
-    if (report) { fprintf(report, "%ld\n", usage.ru_maxrss); fclose(report); }
+    if (report != NULL) {
+        fprintf(report, "%ld\n", usage.ru_maxrss);
+        fclose(report);
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 """
 
 
+def read_text(path):
+    with open(path) as f:
+        return f.read()
+
+
 def compiled(name, source_text):
+    """The C program `source_text`, built in the cache unless already built from the same text."""
     path = os.path.join(CACHE, name)
     source = path + ".c"
-    if not os.path.exists(path) or open(source).read() != source_text:
-        os.makedirs(CACHE, exist_ok=True)
-        with open(source, "w") as f:
-            f.write(source_text)
-        if subprocess.run(["cc", "-O2", "-static", source, "-o", path]).returncode != 0:
-            subprocess.run(["cc", "-O2", source, "-o", path], check=True)
+    if os.path.exists(path) and read_text(source) == source_text:
+        return path
+    os.makedirs(CACHE, exist_ok=True)
+    with open(source, "w") as f:
+        f.write(source_text)
+    # Static, so that the launcher's own pages stay few; dynamic where no static C library is.
+    if subprocess.run(["cc", "-O2", "-static", source, "-o", path]).returncode != 0:
+        subprocess.run(["cc", "-O2", source, "-o", path], check=True)
     return path
 
 
@@ -144,10 +177,9 @@ def run(command, input_path, output_path):
 
 def peak_rss_streaming(tagsplit, corpus_path, repeats):
     """tagsplit's peak RSS with `repeats` copies of the corpus fed through a
-    pipe and its output drained through another (a device such as /dev/null
-    would be written byte by byte)."""
-    feeder = subprocess.Popen(["sh", "-c", f'for i in $(seq {repeats}); do cat "{corpus_path}"; done'],
-                              stdout=subprocess.PIPE)
+    pipe and its output drained through another, as in a shell pipeline."""
+    feed = f'for i in $(seq {repeats}); do cat "{corpus_path}"; done'
+    feeder = subprocess.Popen(["sh", "-c", feed], stdout=subprocess.PIPE)
     child = subprocess.Popen(launched([tagsplit]), stdin=feeder.stdout, stdout=subprocess.PIPE)
     feeder.stdout.close()
     drain = subprocess.Popen(["cat"], stdin=child.stdout, stdout=subprocess.DEVNULL)
@@ -160,17 +192,25 @@ def peak_rss_streaming(tagsplit, corpus_path, repeats):
 def recorded_calls(tagsplit, corpus_path):
     """tagsplit's reads, writes and step backs on the corpus, recorded with
     strace, as the list the replay program takes."""
-    log, calls = os.path.join(CACHE, "calls.log"), os.path.join(CACHE, "calls.bin")
-    with open(corpus_path, "rb") as src, open(os.path.join(OUT_DIR, "tagsplit-bench.rec"), "wb") as dst:
-        subprocess.run(["strace", "-o", log, "-s", "0", "-e", "trace=read,write,lseek", "-e", "signal=none",
-                        tagsplit], stdin=src, stdout=dst, check=True)
-    os.unlink(dst.name)
+    log = os.path.join(CACHE, "calls.log")
+    calls = os.path.join(CACHE, "calls.bin")
+    output = os.path.join(OUT_DIR, "tagsplit-bench.rec")
+    strace = ["strace", "-o", log, "-s", "0", "-e", "trace=read,write,lseek", "-e", "signal=none"]
+    with open(corpus_path, "rb") as src, open(output, "wb") as dst:
+        subprocess.run(strace + [tagsplit], stdin=src, stdout=dst, check=True)
+    os.unlink(output)
     sizes = []
-    for line in open(log):
-        call = re.match(r"(read|write|lseek)\(([01]), .*, (\S+)\)\s+= (-?\d+)", line)
-        if call:
-            name, size = call.group(1), int(call.group(3)) if call.group(1) != "lseek" else 0
-            sizes.append(size if name == "read" else -size)
+    with open(log) as lines:
+        for line in lines:
+            call = re.match(r"(read|write|lseek)\(([01]), .*, (\S+)\)\s+= (-?\d+)", line)
+            if call is None:
+                continue
+            if call.group(1) == "read":
+                sizes.append(int(call.group(3)))
+            elif call.group(1) == "write":
+                sizes.append(-int(call.group(3)))
+            else:
+                sizes.append(0)
     with open(calls, "wb") as f:
         f.write(array.array("i", sizes).tobytes())
     return calls
@@ -179,17 +219,27 @@ def recorded_calls(tagsplit, corpus_path):
 def byte_path(tagsplit, corpus_path):
     """The in-memory measurement of the byte path, built beside tagsplit."""
     build = os.path.dirname(tagsplit)
-    subprocess.run(["cmake", "--build", build, "--target", "byte_path"], check=True, capture_output=True)
-    return subprocess.run([os.path.join(build, "byte_path"), corpus_path], check=True,
-                          capture_output=True, text=True).stdout.strip()
+    subprocess.run(["cmake", "--build", build, "--target", "byte_path"], check=True,
+                   capture_output=True)
+    timed = subprocess.run([os.path.join(build, "byte_path"), corpus_path], check=True,
+                           capture_output=True, text=True)
+    return timed.stdout.strip()
 
 
 def digest(path):
     h = hashlib.sha256()
     with open(path, "rb") as f:
-        while block := f.read(1 << 20):
+        while True:
+            block = f.read(1 << 20)
+            if not block:
+                break
             h.update(block)
     return h.hexdigest()
+
+
+def pairwise_median(times, other_times):
+    """The median of the ratios of two tools' times in the same rounds."""
+    return statistics.median([t / o for t, o in zip(times, other_times)])
 
 
 def main():
@@ -201,50 +251,58 @@ def main():
     tagsplit = os.path.abspath(args.tagsplit)
     source = corpus(args.size_mb)
     size = os.path.getsize(source)
+    output = os.path.join(OUT_DIR, f"tagsplit-bench-{os.getpid()}.out")
+    replay = compiled("replay", read_text(os.path.join(HERE, "replay.c")))
 
-    tools = [  # name, command, does our whole job
-        ("tagsplit", [tagsplit], True),
-        ("tr -d", ["tr", "-d", "\\t\\r\\n"], False),
-        ("tr | sed", ["sh", "-c", "tr -d '\\t\\r\\n' | sed 's/>/>\\r\\n/g'"], True),
-        ("perl", ["perl", "-e", PERL], True),
-        ("python3", [sys.executable, "-c", PYTHON], True),
-        ("cat", ["cat"], False),
-        ("floor: tagsplit's calls replayed", [compiled("replay", open(os.path.join(HERE, "replay.c")).read()),
-                                              recorded_calls(tagsplit, source)], False),
+    tools = [  # name, command, output, whether it must write tagsplit's bytes
+        ("tagsplit", [tagsplit], output, True),
+        (TO_DEV_NULL, [tagsplit], os.devnull, False),
+        ("tr -d", ["tr", "-d", "\\t\\r\\n"], output, False),
+        ("tr | sed", ["sh", "-c", "tr -d '\\t\\r\\n' | sed 's/>/>\\r\\n/g'"], output, True),
+        ("perl", ["perl", "-e", PERL], output, True),
+        ("python3", [sys.executable, "-c", PYTHON], output, True),
+        ("cat", ["cat"], output, False),
+        (FLOOR, [replay, recorded_calls(tagsplit, source)], output, False),
     ]
-    times = {name: [] for name, _, _ in tools}
-    rss = {name: 0 for name, _, _ in tools}
+    times = {name: [] for name, _, _, _ in tools}
+    rss = {name: 0 for name, _, _, _ in tools}
     expected = None
     for round_number in range(args.rounds):
-        for name, command, whole_job in tools:
-            out = os.path.join(OUT_DIR, f"tagsplit-bench-{os.getpid()}.out")
+        for name, command, out, checked in tools:
             seconds, peak = run(command, source, out)
             times[name].append(seconds)
             rss[name] = max(rss[name], peak)
-            if round_number == 0 and whole_job:
+            if round_number == 0 and checked:
                 got = digest(out)
-                expected = expected or got
+                if expected is None:
+                    expected = got
                 if got != expected:
                     sys.exit(f"{name} wrote other bytes than tagsplit")
-            os.unlink(out)
+            if out != os.devnull:
+                os.unlink(out)
 
     base = statistics.median(times["tagsplit"])
     print(f"corpus: {size / 1e6:.0f} MB, {args.rounds} rounds, output to {OUT_DIR}\n")
-    print(f"| tool | median s | MB/s | time / tagsplit | peak RSS |")
-    print(f"|---|---:|---:|---:|---:|")
-    for name, _, _ in tools:
+    print("| tool | median s | MB/s | time / tagsplit | peak RSS |")
+    print("|---|---:|---:|---:|---:|")
+    for name, _, _, _ in tools:
         median = statistics.median(times[name])
         label = name.replace("|", "\\|")  # a bare | would split the Markdown cell
-        print(f"| {label} | {median:.3f} | {size / 1e6 / median:.0f} | {median / base:.2f} | "
+        rate = size / 1e6 / median
+        print(f"| {label} | {median:.3f} | {rate:.0f} | {median / base:.2f} | "
               f"{rss[name] / 1024:.1f} MB |")
-    for other in ("floor: tagsplit's calls replayed", "tr -d"):
-        pairs = [t / r for t, r in zip(times["tagsplit"], times[other])]
-        name = other.split(":")[0]
-        print(f"\nmedian of pairwise tagsplit / {name}: {statistics.median(pairs):.2f}", end="")
-    print(f"\n{byte_path(tagsplit, source)}")
-    small = corpus(1)
-    print(f"tagsplit peak RSS: 1 MB input {peak_rss_streaming(tagsplit, small, 1):.0f} KB, "
-          f"1 GB input {peak_rss_streaming(tagsplit, source, max(1, 1000 // args.size_mb)):.0f} KB")
+    print()
+    floor = pairwise_median(times["tagsplit"], times[FLOOR])
+    print(f"median of pairwise tagsplit / floor: {floor:.2f}")
+    tr = pairwise_median(times["tagsplit"], times["tr -d"])
+    print(f"median of pairwise tagsplit / tr -d: {tr:.2f}")
+    dev_null = pairwise_median(times[TO_DEV_NULL], times["tagsplit"])
+    print(f"median of pairwise {TO_DEV_NULL} / tagsplit to a file: {dev_null:.2f} "
+          f"(at most {DEV_NULL_AT_MOST:.2f} wanted)")
+    print(byte_path(tagsplit, source))
+    small = peak_rss_streaming(tagsplit, corpus(1), 1)
+    large = peak_rss_streaming(tagsplit, source, max(1, 1000 // args.size_mb))
+    print(f"tagsplit peak RSS: 1 MB input {small:.0f} KB, 1 GB input {large:.0f} KB")
 
 
 if __name__ == "__main__":

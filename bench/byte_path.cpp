@@ -70,15 +70,23 @@ int main(int argc, char** argv) {
         if (c == '>') output.push_back('\n');
     }
     static unsigned char block[BUFFER_SIZE];
-    double copy = best_of_five([&] { while (platform_read(0, block, BUFFER_SIZE) > 0) {} });
-    double read = best_of_five([&] { while (handle_read(0, block, BUFFER_SIZE) > 0) {} }) - copy;
+    double copy = best_of_five([&] {
+        int got = 1;
+        while (got > 0) got = platform_read(0, block, BUFFER_SIZE);
+    });
+    double read = best_of_five([&] {
+        int got = 1;
+        while (got > 0) got = handle_read(0, block, BUFFER_SIZE);
+    });
+    read -= copy;
     double stage = best_of_five([&] {
         for (std::size_t at = 0; at < output.size(); at += BUFFER_SIZE) {
             std::size_t n = std::min<std::size_t>(BUFFER_SIZE, output.size() - at);
             handle_write(1, output.data() + at, static_cast<int>(n));
         }
     });
-    double total = best_of_five([] { filter_input(); }) - copy;
+    double total = best_of_five([] { filter_input(); });
+    total -= copy;
     double ns = 1e9 / static_cast<double>(corpus.size());
     std::printf("byte path in memory, ns/byte: read translation %.3f, filter %.3f, "
                 "CR LF staging %.3f, total %.3f\n",

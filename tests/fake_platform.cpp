@@ -46,7 +46,8 @@ StandardHandle platform_standard_handle(int index) {
 
 int platform_read(OsHandle index, unsigned char* destination, int size) {
     fake::Handle& h = handles[index];
-    int call = h.reads++;
+    int call = h.reads;
+    ++h.reads;
     std::size_t n = std::min(h.input.size() - h.position, std::size_t(size));
     if (call < int(h.chunks.size())) n = std::min(n, std::size_t(h.chunks[call]));
     std::string bytes = call == h.failing_read ? "" : h.input.substr(h.position, n);
@@ -59,9 +60,11 @@ int platform_read(OsHandle index, unsigned char* destination, int size) {
 
 int platform_write(OsHandle index, const unsigned char* source, int size) {
     fake::Handle& h = handles[index];
-    auto limit = h.write_limits.find(h.writes++);
+    auto limit = h.write_limits.find(h.writes);
+    ++h.writes;
     int n = limit != h.write_limits.end() ? std::min(size, limit->second) : size;
-    fake::calls.push_back({'W', int(index), size, n, std::string(reinterpret_cast<const char*>(source), n)});
+    std::string bytes(reinterpret_cast<const char*>(source), n);
+    fake::calls.push_back({'W', int(index), size, n, bytes});
     return n;
 }
 

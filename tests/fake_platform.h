@@ -40,7 +40,7 @@ void reset();
 // Classifies the handles, runs `formatter` and exit_process, and returns the status.
 int run_process(int argument_count, int (*formatter)(int) = run_formatter);
 
-// nullptr when the scenario `data` decodes to (a header, then the input) ran as it must, or what went wrong.
+// nullptr when the scenario in `data` (a header, then the input) ran as it must, or what failed.
 inline constexpr int SCENARIO_HEADER = 30;
 const char* scenario_fails(const std::uint8_t* data, std::size_t size);
 

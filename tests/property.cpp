@@ -11,41 +11,59 @@ namespace {
 
 using fake::handles;
 using T = FileType;
-const std::string BANNER = "a simple pretty html formatter\n", USAGE = "usage: tagsplit <input >output\n";
+const std::string BANNER = "a simple pretty html formatter\n";
+const std::string USAGE = "usage: tagsplit <input >output\n";
 const char ALPHABET[] = "<>>\t\r\r\n\n  \0abcde";  // 16 bytes: what most input bytes decode to
+
+// The first bytes of a scenario, in order; those past its end read as 0. The input follows.
+struct Header {
+    std::uint8_t flags, arguments, failing_read, chunk_count;
+    std::uint8_t chunks[8][2];  // each read's size, high byte first
+    std::uint8_t limit_count, limits[3][2];  // each write limit: the call, then the limit
+    std::uint8_t mark, mark_at[2];  // a 0x1A, and where it goes, high byte first
+};
+static_assert(sizeof(Header) == fake::SCENARIO_HEADER);
 
 // Decodes a scenario so that random bytes often meet what matters: reads at the buffer's
 // edges, short writes, TAB, CR, LF, '>', a rare 0x1A. Returns the argument count.
 int set_up(const std::uint8_t* data, std::size_t size) {
     const FileType types[] = {T::disk, T::pipe, T::character, T::missing};
     const int edges[] = {1, 2, 1023, 1024, 1025, BUFFER_SIZE - 1, BUFFER_SIZE, BUFFER_SIZE + 1};
-    auto take = [&] { return size > 0 ? (--size, int(*data++)) : 0; };
+    Header h{};
+    std::size_t header_size = std::min(size, sizeof h);
+    std::copy_n(data, header_size, reinterpret_cast<std::uint8_t*>(&h));
     fake::reset();
-    fake::Handle &in = handles[0], &out = handles[1];
-    int flags = take(), arguments = take(), failing_read = take(), chunks = take() % 9;
-    in.type = types[flags & 3];
-    out.type = types[flags >> 2 & 3];
-    fake::memory_refused = (flags & 0x30) == 0x30;
-    in.can_step_back = !(flags & 0x40);
-    if (failing_read < 48) in.failing_read = failing_read % 12;
-    for (int i = 0, high, low; i < 8; ++i) {
-        high = take(), low = take();
-        if (i < chunks) in.chunks.push_back(high < 128 ? edges[high % 8] : 1 + (high << 8 | low) % 5000);
+    fake::Handle& in = handles[0];
+    fake::Handle& out = handles[1];
+    in.type = types[h.flags & 3];
+    out.type = types[h.flags >> 2 & 3];
+    fake::memory_refused = (h.flags & 0x30) == 0x30;
+    in.can_step_back = !(h.flags & 0x40);
+    if (h.failing_read < 48) in.failing_read = h.failing_read % 12;
+    for (int i = 0; i < h.chunk_count % 9; ++i) {
+        int high = h.chunks[i][0];
+        int low = h.chunks[i][1];
+        in.chunks.push_back(high < 128 ? edges[high % 8] : 1 + (high << 8 | low) % 5000);
     }
-    for (int i = 0, limits = take() % 4, call, limit; i < 3; ++i) {
-        call = take() % 24, limit = take();
-        if (i < limits) out.write_limits[call] = limit < 128 ? limit % 4 : limit * 8 % (MAX_PIECE + 1);
+    for (int i = 0; i < h.limit_count % 4; ++i) {
+        int call = h.limits[i][0] % 24;
+        int limit = h.limits[i][1];
+        out.write_limits[call] = limit < 128 ? limit % 4 : limit * 8 % (MAX_PIECE + 1);
     }
-    int mark = take(), at = take() << 8 | take();
-    for (; size > 0; --size, ++data) in.input += *data < 128 ? ALPHABET[*data % 16] : char(*data);
-    if (mark < 40) in.input.insert(at % (in.input.size() + 1), 1, char(END_OF_DATA));
-    return arguments < 224 ? 1 : arguments % 4;
+    for (std::size_t i = header_size; i < size; ++i) {
+        in.input += data[i] < 128 ? ALPHABET[data[i] % 16] : char(data[i]);
+    }
+    int at = h.mark_at[0] << 8 | h.mark_at[1];
+    if (h.mark < 40) in.input.insert(at % (in.input.size() + 1), 1, char(END_OF_DATA));
+    return h.arguments < 224 ? 1 : h.arguments % 4;
 }
 
-// The filter as a plain loop of a get and one or two puts a byte, whose calls the fast path must make.
+// The filter as a plain loop, a get and one or two puts a byte: the calls the fast path must make.
 int plain_filter(int argument_count) {
     if (argument_count != 1) return run_formatter(argument_count);
-    for (int c; (c = stream_get_byte(standard_input)) != END;) {
+    for (;;) {
+        int c = stream_get_byte(standard_input);
+        if (c == END) break;
         if (c == '\t' || c == LF || c == CR) continue;
         stream_put_byte(standard_output, c);
         if (c == '>') stream_put_byte(standard_output, LF);
@@ -56,7 +74,9 @@ int plain_filter(int argument_count) {
 
 std::string filtered(const std::string& given) {
     std::string out;
-    for (char c : given) out += c == '>' ? ">\n" : c == '\t' || c == CR || c == LF ? "" : std::string(1, c);
+    for (char c : given) {
+        if (c != '\t' && c != CR && c != LF) out += c == '>' ? ">\n" : std::string(1, c);
+    }
     return out;
 }
 
@@ -71,8 +91,8 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
         const fake::Call& call = calls[i];
         if (call.op == 'B') return "step back where none is due";
         if (call.op != 'R') continue;
-        if (call.handle != 0 || argument_count != 1) return "read of another handle, or on the usage path";
-        if (ended) return "read after the end of the input";
+        if (call.handle != 0 || argument_count != 1) return "read of another handle, or for usage";
+        if (ended || failed) return "read after the end of the input";
         if (call.asked == 1) {
             if (!peek_due) return "peek without a CR at the end of a read";
             peek_due = false;
@@ -80,13 +100,14 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
             int next = call.result == 1 ? call.bytes[0] & 0xff : -1;
             bool steps_back = kind == T::disk && next >= 0 && (next != LF || last > 1);
             if (steps_back != (i + 1 < calls.size() && calls[i + 1].op == 'B')) return "step back";
-            bool moved = steps_back && calls[++i].result == 0;
+            bool moved = steps_back && calls[i + 1].result == 0;
+            if (steps_back) ++i;  // past the step back
             if (next >= 0 && next != LF && !moved) held = next;
             continue;
         }
         if (peek_due) return "no peek after a CR at the end of a read";
         if (call.asked != (held < 0 ? BUFFER_SIZE : BUFFER_SIZE - 1)) return "read size";
-        failed = ended = call.result < 0;
+        failed = call.result < 0;
         if (failed) continue;
         std::string unit = (held < 0 ? "" : std::string(1, char(held))) + call.bytes;
         held = -1;
@@ -100,25 +121,32 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
     return ended || failed || argument_count != 1 ? nullptr : "input not read to its end";
 }
 
-// The write calls that carry `source`: blocks of 4096, of a byte (console, unbuffered) or of a usage line
-// on a console (2 bytes through the spare); pieces close at the staging limit; a short one ends its block.
+// The write calls that carry `source`: blocks of 4096, of a byte (console, unbuffered) or of a
+// usage line on a console (2 bytes through the spare); pieces close at the staging limit; a short
+// one ends its block.
 std::vector<fake::Call> expected_writes(bool usage, const std::string& source) {
+    if (handles[1].type == T::missing) return {};
     bool console = handles[1].type == T::character;
     const auto& limits = handles[1].write_limits;
-    std::size_t size = console && !usage ? 1 : fake::memory_refused ? (console ? 2 : 1) : BUFFER_SIZE;
+    std::size_t size = BUFFER_SIZE;
+    if (fake::memory_refused) size = console ? 2 : 1;
+    if (console && !usage) size = 1;
+    std::vector<std::string> parts = {source};
+    if (console && usage) parts = {BANNER, USAGE};
     std::vector<fake::Call> writes;
-    for (const std::string& part : console && usage ? std::vector{BANNER, USAGE} : std::vector{source}) {
-        for (std::size_t block = 0; block < part.size() && handles[1].type != T::missing; block += size) {
+    for (const std::string& part : parts) {
+        for (std::size_t block = 0; block < part.size(); block += size) {
             for (std::size_t at = block, end = std::min(block + size, part.size()); at < end;) {
                 std::string piece;
                 for (; at < end && piece.size() < STAGING_LIMIT; ++at) {
                     if (part[at] == LF) piece += CR;
                     piece += part[at];
                 }
+                int asked = int(piece.size());
                 auto limit = limits.find(int(writes.size()));
-                int n = std::min<int>(limit == limits.end() ? piece.size() : limit->second, piece.size());
-                writes.push_back({'W', 1, int(piece.size()), n, piece.substr(0, n)});
-                if (n < int(piece.size())) break;
+                int n = limit == limits.end() ? asked : std::min(asked, limit->second);
+                writes.push_back({'W', 1, asked, n, piece.substr(0, n)});
+                if (n < asked) break;
             }
         }
     }
@@ -137,13 +165,14 @@ const char* fake::scenario_fails(const std::uint8_t* data, std::size_t size) {
 
     std::string given;
     bool usage = argument_count != 1, failed = false;
-    if (const char* fault = walk_reads(argument_count, given, failed)) return fault;
+    const char* fault = walk_reads(argument_count, given, failed);
+    if (fault != nullptr) return fault;
     std::string source = usage ? BANNER + USAGE : filtered(given);
-    std::vector<fake::Call> writes;
-    std::ranges::copy_if(fake::calls, std::back_inserter(writes), [](const auto& c) { return c.op == 'W'; });
-    long obtained = std::ranges::count(fake::calls, 'M', &fake::Call::op);
+    std::vector<fake::Call> writes = fake::calls;
+    std::erase_if(writes, [](const fake::Call& call) { return call.op != 'W'; });
     bool lost = failed || (handles[1].type == T::missing && !source.empty());
     for (const fake::Call& call : writes) lost |= call.result < call.asked;
+    long obtained = std::ranges::count(fake::calls, 'M', &fake::Call::op);
     // A usage line stops at its first lost byte, which the reference leaves alone.
     if (writes != expected_writes(usage, source) && !(usage && lost)) return "write calls";
     if (obtained > (fake::memory_refused ? 2 : 1)) return "more than one buffer obtained";
@@ -154,6 +183,7 @@ const char* fake::scenario_fails(const std::uint8_t* data, std::size_t size) {
 // The libFuzzer target, in the fuzzing build: every input is a scenario.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const char* fault = fake::scenario_fails(data, size);
-    if (fault != nullptr) std::fprintf(stderr, "property fails: %s\n", fault), std::abort();
-    return 0;
+    if (fault == nullptr) return 0;
+    std::fprintf(stderr, "property fails: %s\n", fault);
+    std::abort();
 }

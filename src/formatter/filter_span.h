@@ -19,7 +19,9 @@ struct OutputLengths {
 constexpr OutputLengths output_lengths() {
     OutputLengths lengths{};
     for (int byte = 0; byte < 256; ++byte) lengths.of[byte] = 1;
-    lengths.of[TAB] = lengths.of[LF] = lengths.of[CR] = 0;
+    lengths.of[TAB] = 0;
+    lengths.of[LF] = 0;
+    lengths.of[CR] = 0;
     lengths.of[LINE_END] = 2;
     return lengths;
 }
@@ -34,7 +36,9 @@ inline void filter_bytes(const unsigned char*& in_position, const unsigned char*
                          unsigned char*& out_position, const unsigned char* out_end) {
     const unsigned char* in = in_position;  // local copies, which the stores cannot alias
     unsigned char* out = out_position;
-    for (std::ptrdiff_t n; (n = std::min(in_end - in, (out_end - out) / 2)) > 0;) {
+    for (;;) {
+        std::ptrdiff_t n = std::min(in_end - in, (out_end - out) / 2);
+        if (n <= 0) break;
 #pragma GCC unroll 8
         for (const unsigned char* end = in + n; in != end; ++in) {
             unsigned char byte = *in;

@@ -8,17 +8,19 @@
 
 using namespace sse2;
 
-void filter_span(const unsigned char*& in_position, const unsigned char* in_end, unsigned char*& out_position,
-                 const unsigned char* out_end) {
+void filter_span(const unsigned char*& in_position, const unsigned char* in_end,
+                 unsigned char*& out_position, const unsigned char* out_end) {
     // Local copies, which the byte stores cannot alias.
     const unsigned char* in = in_position;
     unsigned char* out = out_position;
-    std::ptrdiff_t steps;
-    while ((steps = steps_that_fit(in_end - in, out_end - out, 2 * STEP, 3 * STEP, 2 * STEP)) > 0) {
-        for (; steps > 0; --steps, in += STEP) {
+    for (;;) {
+        std::ptrdiff_t room = out_end - out;
+        std::ptrdiff_t steps = steps_that_fit(in_end - in, room, 2 * STEP, 3 * STEP, 2 * STEP);
+        if (steps == 0) break;
+        for (std::ptrdiff_t step = 0; step < steps; ++step) {
             __m128i bytes = load(in);
-            unsigned dropped = bits(_mm_or_si128(_mm_or_si128(equal(bytes, TAB), equal(bytes, LF)),
-                                                 equal(bytes, CR)));
+            __m128i tabs_or_lfs = _mm_or_si128(equal(bytes, TAB), equal(bytes, LF));
+            unsigned dropped = bits(_mm_or_si128(tabs_or_lfs, equal(bytes, CR)));
             unsigned ends = bits(equal(bytes, LINE_END));
             store(out, bytes);
             unsigned run = 0;  // the run of kept bytes from here on is stored from `out` on
@@ -31,10 +33,12 @@ void filter_span(const unsigned char*& in_position, const unsigned char* in_end,
                 out[1] = LF;
                 unsigned is_end = ends >> special & 1;
                 out += 2 * is_end;
-                run = special + is_end + static_cast<unsigned>(__builtin_ctz(~(dropped >> special)));
+                unsigned cluster = static_cast<unsigned>(__builtin_ctz(~(dropped >> special)));
+                run = special + is_end + cluster;
                 store(out, load(in + run));
             }
             out += STEP - run;
+            in += STEP;
         }
     }
     filter_bytes(in, in_end, out, out_end);

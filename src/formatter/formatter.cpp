@@ -10,7 +10,8 @@ constexpr char USAGE[] = "usage: tagsplit <input >output";
 
 void filter_byte(int byte) {
     if (byte == TAB || byte == LF || byte == CR) return;
-    stream_put_byte(standard_output, byte);  // results not looked at: a lost write never stops the input
+    // Results not looked at: a lost write never stops the input.
+    stream_put_byte(standard_output, byte);
     if (byte == LINE_END) stream_put_byte(standard_output, LF);
 }
 

@@ -8,7 +8,7 @@ extern "C" {
 void* memcpy(void* destination, const void* source, std::size_t n) {
     auto* to = static_cast<unsigned char*>(destination);
     auto* from = static_cast<const unsigned char*>(source);
-    while (n-- > 0) *to++ = *from++;
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
     return destination;
 }
 
@@ -16,23 +16,23 @@ void* memmove(void* destination, const void* source, std::size_t n) {
     auto* to = static_cast<unsigned char*>(destination);
     auto* from = static_cast<const unsigned char*>(source);
     if (to <= from) {
-        while (n-- > 0) *to++ = *from++;
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
     } else {
-        while (n-- > 0) to[n] = from[n];
+        for (std::size_t i = n; i > 0; --i) to[i - 1] = from[i - 1];
     }
     return destination;
 }
 
 void* memset(void* destination, int value, std::size_t n) {
     auto* to = static_cast<unsigned char*>(destination);
-    while (n-- > 0) *to++ = static_cast<unsigned char>(value);
+    for (std::size_t i = 0; i < n; ++i) to[i] = static_cast<unsigned char>(value);
     return destination;
 }
 
 void* memchr(const void* area, int value, std::size_t n) {
     auto* p = static_cast<const unsigned char*>(area);
-    for (; n > 0; --n, ++p) {
-        if (*p == static_cast<unsigned char>(value)) return const_cast<unsigned char*>(p);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] == static_cast<unsigned char>(value)) return const_cast<unsigned char*>(p + i);
     }
     return nullptr;
 }

@@ -23,15 +23,17 @@ int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned
     int staged = 0;
     while (source < end && staged < STAGING_LIMIT) {
         std::size_t window = static_cast<std::size_t>(end - source);
-        if (window > static_cast<std::size_t>(STAGING_LIMIT - staged)) window = STAGING_LIMIT - staged;
+        std::size_t room = static_cast<std::size_t>(STAGING_LIMIT - staged);
+        if (window > room) window = room;
         const unsigned char* lf = find(source, window, LF);
         std::size_t run = lf != nullptr ? static_cast<std::size_t>(lf - source) : window;
         std::memcpy(stage + staged, source, run);
         staged += static_cast<int>(run);
         source += run;
         if (lf != nullptr) {
-            stage[staged++] = CR;
-            stage[staged++] = LF;
+            stage[staged] = CR;
+            stage[staged + 1] = LF;
+            staged += 2;
             ++source;
         }
     }

@@ -7,7 +7,8 @@ using namespace sse2;
 // Two steps a turn: most reads hold no CR and no 0x1A at all.
 const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
     for (; to - from >= 2 * STEP; from += 2 * STEP) {
-        __m128i low = load(from), high = load(from + STEP);
+        __m128i low = load(from);
+        __m128i high = load(from + STEP);
         unsigned found = bits(_mm_or_si128(equal(low, CR), equal(low, END_OF_DATA))) |
                          bits(_mm_or_si128(equal(high, CR), equal(high, END_OF_DATA))) << STEP;
         if (found != 0) return from + __builtin_ctz(found);
@@ -21,29 +22,37 @@ const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsign
 // up to 48 ahead of where it starts and stages at most 32. So steps stop 32
 // short of the staging limit, STAGE_SIZE leaves room for the stores, and the
 // byte loop stages the rest of the piece.
-int stage_piece(const unsigned char*& source_position, const unsigned char* end, unsigned char* stage) {
+int stage_piece(const unsigned char*& source_position, const unsigned char* end,
+                unsigned char* stage) {
     const unsigned char* source = source_position;  // a local copy, which the stores cannot alias
     unsigned char* out = stage;
-    std::ptrdiff_t steps;
-    while ((steps = steps_that_fit(end - source, stage + STAGING_LIMIT - out, 2 * STEP, 2 * STEP,
-                                   2 * STEP)) > 0) {
-        for (; steps > 0; --steps, source += STEP) {
+    for (;;) {
+        std::ptrdiff_t room = stage + STAGING_LIMIT - out;
+        std::ptrdiff_t steps = steps_that_fit(end - source, room, 2 * STEP, 2 * STEP, 2 * STEP);
+        if (steps == 0) break;
+        for (std::ptrdiff_t step = 0; step < steps; ++step) {
             __m128i bytes = load(source);
             store(out, bytes);
             const unsigned char* run = source;  // its bytes are stored from `out` on
             for (unsigned lfs = bits(equal(bytes, LF)); lfs != 0; lfs &= lfs - 1) {
                 const unsigned char* lf = source + __builtin_ctz(lfs);
                 out += lf - run;
-                *out++ = CR;
+                out[0] = CR;
+                ++out;
                 run = lf;
                 store(out, load(run));
             }
             out += source + STEP - run;
+            source += STEP;
         }
     }
     for (; source != end && out - stage < STAGING_LIMIT; ++source) {
-        if (*source == LF) *out++ = CR;
-        *out++ = *source;
+        if (*source == LF) {
+            out[0] = CR;
+            ++out;
+        }
+        out[0] = *source;
+        ++out;
     }
     source_position = source;
     return static_cast<int>(out - stage);

@@ -18,24 +18,29 @@ unsigned char* move_down(unsigned char* out, unsigned char* from, unsigned char*
 unsigned char* settle_final_cr(HandleInfo& info, unsigned char* stored, unsigned char* out) {
     unsigned char next;
     if (platform_read(info.os_handle, &next, 1) <= 0) {
-        *out++ = CR;
-        return out;
+        out[0] = CR;
+        return out + 1;
     }
     bool first_byte_is_lf = next == LF && out == stored;
-    if (info.kind == HandleKind::disk && !first_byte_is_lf && platform_step_back(info.os_handle)) {
+    bool stepped_back = false;
+    if (info.kind == HandleKind::disk && !first_byte_is_lf) {
+        stepped_back = platform_step_back(info.os_handle);
+    }
+    if (stepped_back) {
         // The next read sees the byte again; an LF there stands for the CR LF.
-        if (next != LF) *out++ = CR;
-        return out;
+        if (next == LF) return out;
+        out[0] = CR;
+        return out + 1;
     }
     // A pipe or device cannot give the byte back, so it is held for the next
     // read; a disk file that cannot step back is treated the same way.
     if (next == LF) {
-        *out++ = LF;
+        out[0] = LF;
     } else {
-        *out++ = CR;
+        out[0] = CR;
         info.lookahead = next;
     }
-    return out;
+    return out + 1;
 }
 
 // Translates the `n` bytes at `data` in place and returns how many remain.
@@ -56,7 +61,10 @@ int translate(HandleInfo& info, unsigned char* data, int n) {
         if (in == end) return static_cast<int>(settle_final_cr(info, data, out) - data);
         // The LF of a CR LF moves with the next run; any other byte, a 0x1A
         // included, leaves the CR in place with no peek.
-        if (*in != LF) *out++ = CR;
+        if (*in != LF) {
+            out[0] = CR;
+            ++out;
+        }
     }
     return static_cast<int>(out - data);
 }

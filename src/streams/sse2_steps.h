@@ -28,10 +28,11 @@ inline unsigned bits(__m128i flags) { return static_cast<unsigned>(_mm_movemask_
 // How many steps can start one after the other from here, when each needs
 // `reads` bytes to read and `writes` bytes of room from where it starts, and
 // moves one step on in the input and at most `grows` bytes on in the output.
-inline std::ptrdiff_t steps_that_fit(std::ptrdiff_t to_read, std::ptrdiff_t room, int reads, int writes,
-                                     int grows) {
+inline std::ptrdiff_t steps_that_fit(std::ptrdiff_t to_read, std::ptrdiff_t room, int reads,
+                                     int writes, int grows) {
     if (to_read < reads || room < writes) return 0;
-    std::ptrdiff_t by_input = (to_read - reads) / STEP, by_room = (room - writes) / grows;
+    std::ptrdiff_t by_input = (to_read - reads) / STEP;
+    std::ptrdiff_t by_room = (room - writes) / grows;
     return 1 + (by_input < by_room ? by_input : by_room);
 }
 

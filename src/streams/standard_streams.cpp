@@ -58,10 +58,12 @@ void classify_standard_handles() {
 int stream_flush(TextStream& stream) {
     int result = 0;
     int pending = static_cast<int>(stream.position - stream.base);
-    if ((stream.flags & flag::write) && pending > 0 &&
-        handle_write(stream.handle, stream.base, pending) != pending) {
-        stream.flags |= flag::error;
-        result = -1;
+    if ((stream.flags & flag::write) && pending > 0) {
+        int written = handle_write(stream.handle, stream.base, pending);
+        if (written != pending) {
+            stream.flags |= flag::error;
+            result = -1;
+        }
     }
     stream.position = stream.base;
     stream.count = 0;

@@ -14,14 +14,17 @@ void obtain_buffer(TextStream& stream) {
         stream.flags |= flag::unbuffered;
         return;
     }
-    stream.base = stream.position = buffer;
+    stream.base = buffer;
+    stream.position = buffer;
     stream.size = BUFFER_SIZE;
     stream.flags |= flag::own_buffer;
 }
 
 void lend(TextStream& stream, unsigned char* buffer, int size) {
-    stream.base = stream.position = buffer;
-    stream.size = stream.count = size;
+    stream.base = buffer;
+    stream.position = buffer;
+    stream.size = size;
+    stream.count = size;
     stream.flags |= flag::temporary_buffer;
 }
 
@@ -37,8 +40,10 @@ void lend_line_buffer(TextStream& stream) {
 
 void take_back_line_buffer(TextStream& stream) {
     stream.flags &= ~flag::temporary_buffer;
-    stream.base = stream.position = nullptr;
-    stream.size = stream.count = 0;
+    stream.base = nullptr;
+    stream.position = nullptr;
+    stream.size = 0;
+    stream.count = 0;
 }
 
 }  // namespace
@@ -48,11 +53,11 @@ int stream_put_byte_slow(TextStream& stream, int byte) {
     if (stream.base == nullptr && !(stream.flags & flag::unbuffered) && !is_device(stream)) {
         obtain_buffer(stream);
     }
-    bool written;
+    bool written = true;
     if (stream.base != nullptr) {
         int pending = static_cast<int>(stream.position - stream.base);
         // The block is dropped if its write fails: the buffer restarts either way.
-        written = pending == 0 || handle_write(stream.handle, stream.base, pending) == pending;
+        if (pending > 0) written = handle_write(stream.handle, stream.base, pending) == pending;
         stream.base[0] = value;
         stream.position = stream.base + 1;
         stream.count = stream.size - 1;

@@ -70,7 +70,9 @@ void streams_start_over();
 inline int stream_get_byte(TextStream& stream) {
     if (stream.count > 0) {
         --stream.count;
-        return *stream.position++;
+        int byte = *stream.position;
+        ++stream.position;
+        return byte;
     }
     return stream_refill(stream);
 }
@@ -78,7 +80,8 @@ inline int stream_get_byte(TextStream& stream) {
 inline int stream_put_byte(TextStream& stream, int byte) {
     if (stream.count > 0) {
         --stream.count;
-        *stream.position++ = static_cast<unsigned char>(byte);
+        stream.position[0] = static_cast<unsigned char>(byte);
+        ++stream.position;
         return static_cast<unsigned char>(byte);
     }
     return stream_put_byte_slow(stream, byte);
