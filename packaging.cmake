@@ -9,11 +9,15 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
+  # A folder named for the version, holding the exe, a short readme and the licence, the text
+  # files with the CR LF line ends that every Windows editor shows as lines.
+  configure_file(cmake/windows_readme.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS tagsplit RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE DESTINATION .)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tagsplit-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   configure_file(man/tagsplit.1.in ${CMAKE_BINARY_DIR}/tagsplit.1 @ONLY)
   install(TARGETS tagsplit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

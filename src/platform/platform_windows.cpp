@@ -9,6 +9,18 @@ HANDLE native(OsHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 const DWORD STANDARD_HANDLE_IDS[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
+// How long a read or write waits for a no-wait pipe that was empty or full.
+const DWORD NO_WAIT_PAUSE_MS = 1;
+
+// A pipe in no-wait mode, whose reads and writes come back at once with nothing done.
+bool is_no_wait_pipe(HANDLE handle) {
+    DWORD state = 0;
+    if (!GetNamedPipeHandleStateA(handle, &state, nullptr, nullptr, nullptr, nullptr, 0)) {
+        return false;
+    }
+    return (state & PIPE_NOWAIT) != 0;
+}
+
 }  // namespace
 
 void platform_prepare_standard_handles() {}
@@ -27,19 +39,37 @@ StandardHandle platform_standard_handle(int index) {
 }
 
 int platform_read(OsHandle handle, unsigned char* destination, int size) {
-    DWORD got = 0;
-    if (ReadFile(native(handle), destination, static_cast<DWORD>(size), &got, nullptr)) {
-        return static_cast<int>(got);
+    for (;;) {
+        DWORD got = 0;
+        if (ReadFile(native(handle), destination, static_cast<DWORD>(size), &got, nullptr)) {
+            return static_cast<int>(got);
+        }
+        DWORD error = GetLastError();
+        // A writer that has gone away ends the data; it is no failure.
+        if (error == ERROR_BROKEN_PIPE) return 0;
+        // Part of a longer message: the next read gets the rest of it.
+        if (error == ERROR_MORE_DATA) return static_cast<int>(got);
+        // An empty no-wait pipe waits for its writer; any other failure is final.
+        if (error != ERROR_NO_DATA || !is_no_wait_pipe(native(handle))) return -1;
+        Sleep(NO_WAIT_PAUSE_MS);
     }
-    // A writer that has gone away ends the data; it is no failure.
-    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
 }
 
 int platform_write(OsHandle handle, const unsigned char* source, int size) {
-    DWORD written = 0;
-    // No retry: a synchronous handle has written all it ever will.
-    WriteFile(native(handle), source, static_cast<DWORD>(size), &written, nullptr);
-    return static_cast<int>(written);
+    int written = 0;
+    while (written < size) {
+        DWORD put = 0;
+        DWORD left = static_cast<DWORD>(size - written);
+        // No retry after a failure: a reader gone or a full disk stays so.
+        if (!WriteFile(native(handle), source + written, left, &put, nullptr)) break;
+        written += static_cast<int>(put);
+        if (put == 0) {
+            // A full no-wait pipe takes nothing for now; any other handle that does never will.
+            if (!is_no_wait_pipe(native(handle))) break;
+            Sleep(NO_WAIT_PAUSE_MS);
+        }
+    }
+    return written;
 }
 
 bool platform_step_back(OsHandle handle) {
