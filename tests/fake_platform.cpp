@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <memory>
 
+#include "formatter/formatter.h"
 #include "streams/text_stream.h"
 
 namespace fake {
@@ -11,11 +12,9 @@ namespace fake {
 Handle handles[3];
 std::vector<Call> calls;
 bool memory_refused = false;
-namespace {
-std::vector<std::unique_ptr<unsigned char[]>> blocks;
+std::vector<std::unique_ptr<unsigned char[]>> blocks;  // what platform_allocate gave out
 std::jmp_buf exit_target;
 int exit_status;
-}  // namespace
 
 void reset() {
     for (Handle& h : handles) h = Handle{};
@@ -25,10 +24,10 @@ void reset() {
     streams_start_over();
 }
 
-int run_process(int argument_count, int (*formatter)(int)) {
+int run_process(int argument_count) {
     if (setjmp(exit_target) == 0) {
         classify_standard_handles();
-        exit_process(formatter(argument_count));
+        exit_process(run_formatter(argument_count));
     }
     return exit_status;
 }
@@ -48,8 +47,7 @@ int platform_read(OsHandle index, unsigned char* destination, int size) {
     fake::Handle& h = handles[index];
     int call = h.reads;
     ++h.reads;
-    std::size_t n = std::min(h.input.size() - h.position, std::size_t(size));
-    if (call < int(h.chunks.size())) n = std::min(n, std::size_t(h.chunks[call]));
+    int n = call < int(h.chunks.size()) ? std::min(size, h.chunks[call]) : size;
     std::string bytes = call == h.failing_read ? "" : h.input.substr(h.position, n);
     bytes.copy(reinterpret_cast<char*>(destination), bytes.size());
     h.position += bytes.size();
@@ -70,7 +68,7 @@ int platform_write(OsHandle index, const unsigned char* source, int size) {
 
 bool platform_step_back(OsHandle index) {
     fake::Handle& h = handles[index];
-    bool moved = h.type == FileType::disk && h.can_step_back && h.position > 0;
+    bool moved = h.type == FileType::disk && h.can_step_back;
     if (moved) --h.position;
     fake::calls.push_back({'B', int(index), 1, moved ? 0 : -1, ""});
     return moved;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "formatter/formatter.h"
 #include "platform/platform.h"
 
 namespace fake {
@@ -37,8 +36,8 @@ extern bool memory_refused;
 // Three empty disk handles, memory granted, every stream record as at start-up.
 void reset();
 
-// Classifies the handles, runs `formatter` and exit_process, and returns the status.
-int run_process(int argument_count, int (*formatter)(int) = run_formatter);
+// Classifies the handles, runs the formatter and exit_process, and returns the status.
+int run_process(int argument_count);
 
 // nullptr when the scenario in `data` (a header, then the input) ran as it must, or what failed.
 inline constexpr int SCENARIO_HEADER = 30;
