@@ -10,7 +10,7 @@
 /* Pipe buffers small enough that the child's writes to a full no-wait pipe come back short;
    pauses long enough that it finds its input empty and its output full. */
 enum { PIPE_BUFFER = 512, FEED_PAUSE_MS = 2, DRAIN_SIZE = 256, DRAIN_PAUSE_MS = 1 };
-/* The largest piece fed, and the status when the arguments are wrong or a pipe has no mode. */
+/* The largest piece fed, and the status when the arguments are wrong. */
 enum { PIECE_ROOM = 1 << 16, OWN_FAILURE = 125 };
 
 static HANDLE feed_end;
@@ -34,32 +34,28 @@ static DWORD WINAPI feed(void* sizes) {
     return 0;
 }
 
-/* A pipe whose client end, in `mode`, is returned for the child to inherit; *ours is the
-   server end, for writing when `direction` is outbound, else for reading. */
-static HANDLE make_pipe(DWORD direction, DWORD type, DWORD mode, HANDLE* ours) {
+/* A pipe whose server end, created in `mode` and inheritable, is returned for the child, as
+   some runtimes hand out; *ours is the client end, for writing when `direction` is inbound. */
+static HANDLE make_pipe(DWORD direction, DWORD mode, HANDLE* ours) {
     char name[64];
     sprintf(name, "\\\\.\\pipe\\windows_pipes_%lu_%lu", GetCurrentProcessId(), direction);
-    *ours = CreateNamedPipeA(name, direction, type, 1, PIPE_BUFFER, PIPE_BUFFER, 0, NULL);
-    /* Setting the mode of a reading end takes the right to write its attributes. */
-    DWORD reading = GENERIC_READ | FILE_WRITE_ATTRIBUTES;
-    DWORD access = direction == PIPE_ACCESS_OUTBOUND ? reading : GENERIC_WRITE;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE child = CreateFileA(name, access, 0, &inherit, OPEN_EXISTING, 0, NULL);
-    /* A pipe left in another mode would let the rows pass without trying this one. */
-    if (!SetNamedPipeHandleState(child, &mode, NULL, NULL)) exit(OWN_FAILURE);
+    HANDLE child = CreateNamedPipeA(name, direction, mode, 1, PIPE_BUFFER, PIPE_BUFFER, 0,
+                                    &inherit);
+    DWORD access = direction == PIPE_ACCESS_INBOUND ? GENERIC_WRITE : GENERIC_READ;
+    *ours = CreateFileA(name, access, 0, NULL, OPEN_EXISTING, 0, NULL);
     return child;
 }
 
 int main(int argc, char** argv) {
     if (argc != 4) return argc == 2 && strcmp(argv[1], "probe") == 0 ? 0 : OWN_FAILURE;
     int nowait = strcmp(argv[2], "nowait") == 0;
-    DWORD in_type = nowait ? PIPE_TYPE_BYTE : PIPE_TYPE_MESSAGE;
-    DWORD in_mode = nowait ? PIPE_NOWAIT : PIPE_READMODE_MESSAGE;
+    DWORD in_mode = nowait ? PIPE_NOWAIT : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
     DWORD out_mode = nowait ? PIPE_NOWAIT : PIPE_WAIT;
     HANDLE drain = NULL;
     STARTUPINFOA start = {.cb = sizeof start, .dwFlags = STARTF_USESTDHANDLES};
-    start.hStdInput = make_pipe(PIPE_ACCESS_OUTBOUND, in_type, in_mode, &feed_end);
-    start.hStdOutput = make_pipe(PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, out_mode, &drain);
+    start.hStdInput = make_pipe(PIPE_ACCESS_INBOUND, in_mode, &feed_end);
+    start.hStdOutput = make_pipe(PIPE_ACCESS_OUTBOUND, out_mode, &drain);
     char command[MAX_PATH + 2];
     snprintf(command, sizeof command, "\"%s\"", argv[1]);
     PROCESS_INFORMATION process = {0};
