@@ -1,4 +1,3 @@
 # Cross build of the program for 32-bit x86 Linux (g++-i686-linux-gnu).
 set(LINUX_ARCH i686)
-set(QEMU_ARCH i386)
 include(${CMAKE_CURRENT_LIST_DIR}/linux-gnu.cmake)

@@ -26,8 +26,9 @@ static DWORD WINAPI feed(void* sizes) {
         DWORD put = 0;
         /* Result ignored: a read that fails leaves `got` at 0, which ends the input. */
         ReadFile(GetStdHandle(STD_INPUT_HANDLE), piece, min(size, PIECE_ROOM), &got, NULL);
+        if (got == 0) break;
         /* No retry: a failed write means the child has closed its input. */
-        if (got == 0 || !WriteFile(feed_end, piece, got, &put, NULL)) break;
+        if (!WriteFile(feed_end, piece, got, &put, NULL)) break;
         Sleep(FEED_PAUSE_MS);
     }
     CloseHandle(feed_end);

@@ -30,6 +30,7 @@ bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 
 void platform_prepare_standard_handles() {
     // A reader that has gone ends the process, even under a parent that ignored SIGPIPE.
+    // Result ignored: setting a signal's default action cannot fail.
     std::signal(SIGPIPE, SIG_DFL);
 }
 
@@ -43,6 +44,8 @@ StandardHandle platform_standard_handle(int index) {
     return {index, FileType::disk};
 }
 
+// An interrupted read or write is made again. tagsplit installs no signal handler, so only
+// code loaded into it that does could interrupt one; the retry keeps such a run whole.
 int platform_read(OsHandle handle, unsigned char* destination, int size) {
     for (;;) {
         ssize_t got = read(descriptor(handle), destination, static_cast<std::size_t>(size));

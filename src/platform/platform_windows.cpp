@@ -38,9 +38,9 @@ StandardHandle platform_standard_handle(int index) {
 int platform_read(OsHandle handle, unsigned char* destination, int size) {
     for (;;) {
         DWORD got = 0;
-        if (ReadFile(native(handle), destination, static_cast<DWORD>(size), &got, nullptr)) {
-            return static_cast<int>(got);
-        }
+        DWORD wanted = static_cast<DWORD>(size);
+        BOOL read = ReadFile(native(handle), destination, wanted, &got, nullptr);
+        if (read) return static_cast<int>(got);
         DWORD error = GetLastError();
         // A writer that has gone away ends the data; it is no failure.
         if (error == ERROR_BROKEN_PIPE) return 0;
@@ -57,8 +57,9 @@ int platform_write(OsHandle handle, const unsigned char* source, int size) {
     while (written < size) {
         DWORD put = 0;
         DWORD left = static_cast<DWORD>(size - written);
+        BOOL wrote = WriteFile(native(handle), source + written, left, &put, nullptr);
         // No retry after a failure: a reader gone or a full disk stays so.
-        if (!WriteFile(native(handle), source + written, left, &put, nullptr)) break;
+        if (!wrote) break;
         written += static_cast<int>(put);
         if (put == 0) {
             // A full no-wait pipe takes nothing for now; any other handle that does never will.
