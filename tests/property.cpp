@@ -64,7 +64,8 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
     FileType kind = handles[0].type;
     int held = -1;
     std::size_t last = 0;  // the bytes of the last read, a held byte included
-    bool peek_due = false, ended = false;
+    bool peek_due = false;
+    bool ended = false;
     for (std::size_t i = 0; i < calls.size(); ++i) {
         const fake::Call& call = calls[i];
         if (call.op == 'B') return "step back where none is due";
@@ -137,7 +138,8 @@ const char* fake::scenario_fails(const std::uint8_t* data, std::size_t size) {
     int argument_count = set_up(data, size);
     int status = fake::run_process(argument_count);
     std::string given;
-    bool usage = argument_count != 1, failed = false;
+    bool usage = argument_count != 1;
+    bool failed = false;
     const char* fault = walk_reads(argument_count, given, failed);
     if (fault != nullptr) return fault;
     std::string source = usage ? BANNER + USAGE : filtered(given);
