@@ -1,5 +1,5 @@
-// The POSIX platform over real descriptors: what it takes each kind of standard handle for,
-// its step back, and the SIGPIPE action it sets at start-up.
+// The POSIX platform over real descriptors: what it takes the less plain standard handles for,
+// its step back, and the SIGPIPE action and mask it sets at start-up.
 #include <csignal>
 #include <cstdio>
 
@@ -41,7 +41,6 @@ int main() {
     int terminal = -1;
     openpty(&master, &terminal, nullptr, nullptr, nullptr);
     int null_device = open("/dev/null", O_RDWR);
-    int directory = open(".", O_RDONLY | O_DIRECTORY);
     // Before the rows move descriptors onto 0, which `file` is when the test has no input.
     bool at_far = lseek(file, FAR, SEEK_SET) == FAR;
     bool stepped = platform_step_back(file);
@@ -49,26 +48,27 @@ int main() {
     expect(grown && at_far && stepped && one_back, "a step back past 4 GiB moves one byte back");
     expect(!platform_step_back(pipe_ends[0]), "a step back on a pipe fails");
     const Row rows[] = {
-        {"a regular file past 4 GiB is a disk file", file, FileType::disk},
-        {"a pipe is a pipe", pipe_ends[0], FileType::pipe},
         {"a socket is a pipe", socket_ends[0], FileType::pipe},
         {"a terminal is a console", terminal, FileType::character},
         {"/dev/null is a pipe, not a console", null_device, FileType::pipe},
-        {"a directory is a disk file", directory, FileType::disk},
     };
     for (const Row& row : rows) {
         bool moved = dup2(row.fd, 0) == 0;
         StandardHandle found = platform_standard_handle(0);
         expect(moved && found.handle == 0 && found.type == row.type, row.name);
     }
-    close(0);  // result ignored: descriptor 0 is open here
-    StandardHandle none = platform_standard_handle(0);
-    bool missing = none.handle == NO_OS_HANDLE && none.type == FileType::missing;
-    expect(missing, "a closed descriptor is missing");
 
-    std::signal(SIGPIPE, SIG_IGN);  // result ignored: SIGPIPE can always be ignored
+    // Results ignored: SIGPIPE can always be ignored and blocked.
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    sigprocmask(SIG_BLOCK, &pipe_signal, nullptr);
     platform_prepare_standard_handles();
     void (*action)(int) = std::signal(SIGPIPE, SIG_DFL);  // reads back the action now set
-    expect(action == SIG_DFL, "start-up sets an ignored SIGPIPE to its default action");
+    sigset_t blocked;
+    sigprocmask(SIG_BLOCK, nullptr, &blocked);
+    bool unblocked = sigismember(&blocked, SIGPIPE) == 0;
+    expect(action == SIG_DFL && unblocked, "start-up unblocks an ignored SIGPIPE, at its default");
     return failed == 0 ? 0 : 1;
 }

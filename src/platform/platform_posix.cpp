@@ -29,16 +29,20 @@ bool would_block() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 }  // namespace
 
 void platform_prepare_standard_handles() {
-    // A reader that has gone ends the process, even under a parent that ignored SIGPIPE.
-    // Result ignored: setting a signal's default action cannot fail.
+    // A reader that has gone ends the process, even under a parent that ignored or blocked
+    // SIGPIPE. Results ignored: a valid signal's action and mask can always be set.
     std::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    sigprocmask(SIG_UNBLOCK, &pipe_signal, nullptr);
 }
 
 StandardHandle platform_standard_handle(int index) {
     struct stat status;
     if (fstat(index, &status) != 0) return {NO_OS_HANDLE, FileType::missing};
     if (S_ISCHR(status.st_mode) && isatty(index)) return {index, FileType::character};
-    // Any other character device (/dev/null, a printer) cannot seek and takes output in blocks.
+    // Any other character device (/dev/null, a printer) takes output in blocks, as a pipe does.
     if (S_ISCHR(status.st_mode)) return {index, FileType::pipe};
     if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return {index, FileType::pipe};
     return {index, FileType::disk};
