@@ -7,6 +7,8 @@ set(CPACK_PACKAGE_VENDOR "the tagsplit developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "end a line after every > in HTML")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_date.cmake)
+set(CPACK_TAGSPLIT_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 
 if(WIN32)
   # A folder named for the version, holding the exe, a short readme and the licence, the text
@@ -34,6 +36,5 @@ with tabs, carriage returns and line feeds removed and a CR LF line break
 after every > byte, for reading and diffing markup.")
   # Debian's layout: a compressed man page, a copyright file and a changelog.
   set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/debian_layout.cmake)
-  set(CPACK_TAGSPLIT_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 endif()
 include(CPack)
