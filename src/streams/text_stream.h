@@ -23,7 +23,9 @@ struct HandleInfo {
     unsigned char lookahead;  // byte held for the next read; LF means none
 };
 
-// The bits of TextStream::flags, as flag::read, flag::error and so on.
+// The bits of TextStream::flags, as flag::read, flag::error and so on. Only write, unbuffered
+// and error steer the code; the others are kept as a record of the stream's buffer and of why a
+// read gave END, for whoever inspects a stream (a debugger, a test).
 namespace flag {
 enum : unsigned {
     read = 1u << 0,
@@ -63,8 +65,8 @@ int stream_flush(TextStream& stream);
 void streams_flush_all();
 [[noreturn]] void exit_process(int status);
 
-// Puts every record back in its start-up state: where a process begins, and
-// where a test begins again.
+// Puts every record back in the state a process starts in, for a test or a benchmark that runs
+// the program's work more than once in one process.
 void streams_start_over();
 
 inline int stream_get_byte(TextStream& stream) {
