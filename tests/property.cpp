@@ -13,11 +13,26 @@ using fake::handles;
 using T = FileType;
 const std::string BANNER = "a simple pretty html formatter\n";
 const std::string USAGE = "usage: tagsplit <input >output\n";
-const char ALPHABET[] = "<>>\t\r\r\n\n  \0abcde";  // 16 bytes: what most input bytes decode to
+const char ALPHABET[] = "<>>\t\r\r\n\n  \0abcd";  // what most input bytes decode to
+const int CR_LF_SYMBOL = 15;  // and the last of 16 symbols: CR CR LF
+
+// Sizes the scripted reads so that each ends at a CR and the next call is its peek: the CR rules
+// need that, and random sizes rarely give it.
+void end_reads_at_crs(fake::Handle& in) {
+    std::size_t at = 0;
+    for (std::size_t k = 0; k + 1 < in.chunks.size(); k += 2) {
+        std::size_t cr = in.input.find(CR, at + in.chunks[k] % 3);
+        if (cr == std::string::npos) return;
+        in.chunks[k] = int(cr - at + 1);
+        in.chunks[k + 1] = 1;
+        bool stepped_back = in.type == T::disk && in.can_step_back;
+        at = stepped_back ? cr + 1 : cr + 2;
+    }
+}
 
 // Decodes a scenario so that random bytes often meet what matters: reads at the buffer's
 // edges, short writes, TAB, CR, LF, '>', a rare 0x1A. Returns the argument count. Its bytes:
-// 0 flags, 1 arguments, 2 the failing read, 3 the read count, 4-19 each read's size (2 bytes,
+// 0 flags (the top one: reads end at CRs), 1 arguments, 2 the failing read, 3 the read count, 4-19 each read's size (2 bytes,
 // high first), 20 the write limit count, 21-26 each limit's call and size, 27 a 0x1A, 28-29
 // where it goes; past the end they read as 0. The input follows, from SCENARIO_HEADER on.
 int set_up(const std::uint8_t* data, std::size_t size) {
@@ -43,10 +58,18 @@ int set_up(const std::uint8_t* data, std::size_t size) {
         out.write_limits[call] = limit < 128 ? limit % 4 : limit * 8 % (MAX_PIECE + 1);
     }
     for (std::size_t i = fake::SCENARIO_HEADER; i < size; ++i) {
-        in.input += data[i] < 128 ? ALPHABET[data[i] % 16] : char(data[i]);
+        int symbol = data[i] % 16;
+        if (data[i] >= 128) {
+            in.input += char(data[i]);
+        } else if (symbol == CR_LF_SYMBOL) {
+            in.input += "\r\r\n";
+        } else {
+            in.input += ALPHABET[symbol];
+        }
     }
     std::size_t mark_at = (at(28) << 8 | at(29)) % (in.input.size() + 1);
     if (at(27) < 40) in.input.insert(mark_at, 1, char(END_OF_DATA));
+    if (at(0) & 0x80) end_reads_at_crs(in);
     return at(1) < 224 ? 1 : at(1) % 4;
 }
 
