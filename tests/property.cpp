@@ -31,10 +31,11 @@ void end_reads_at_crs(fake::Handle& in) {
 }
 
 // Decodes a scenario so that random bytes often meet what matters: reads at the buffer's
-// edges, short writes, TAB, CR, LF, '>', a rare 0x1A. Returns the argument count. Its bytes:
-// 0 flags (the top one: reads end at CRs), 1 arguments, 2 the failing read, 3 the read count, 4-19 each read's size (2 bytes,
-// high first), 20 the write limit count, 21-26 each limit's call and size, 27 a 0x1A, 28-29
-// where it goes; past the end they read as 0. The input follows, from SCENARIO_HEADER on.
+// edges or ending in a CR, short writes, TAB, CR, LF, '>', a rare 0x1A. Returns the argument
+// count. Its bytes: 0 flags, 1 arguments, 2 the failing read, 3 the read count, 4-19 each read's
+// size (2 bytes, high first), 20 the write limit count, 21-26 each limit's call and size, 27 a
+// 0x1A, 28-29 where it goes; past the end they read as 0. The input follows, from
+// SCENARIO_HEADER on.
 int set_up(const std::uint8_t* data, std::size_t size) {
     const FileType types[] = {T::disk, T::pipe, T::character, T::missing};
     const int edges[] = {1, 2, 1023, 1024, 1025, BUFFER_SIZE - 1, BUFFER_SIZE, BUFFER_SIZE + 1};

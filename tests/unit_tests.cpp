@@ -41,10 +41,10 @@ void pipe_gives_cr_lf_as_lf() {
     expect(bytes == "ab\ncd\r\ne\rf\r", "pipe: a CR LF split or whole is one LF", "got " + bytes);
 }
 
-// Only whether the count is 1 matters: a quoted program name, blanks and empty arguments.
+// Only whether the count is 1 matters: a quoted program name that holds a blank and ends in a
+// backslash, quoted and empty arguments, an escaped quote, blanks at the end.
 const std::pair<const char*, int> COMMAND_LINES[] = {
-    {"", 0}, {"tagsplit \t ", 1}, {"\"C:\\dir\\\" a", 2},
-    {"\"C:\\Program Files\\tagsplit.exe\"", 1}, {"tagsplit \"\" \"a b\" a\\\"b c", 5}};
+    {"\"C:\\Program Files\\\" a", 2}, {"tagsplit \"\" \"a b\" a\\\"b c \t ", 5}};
 
 }  // namespace
 
