@@ -16,6 +16,14 @@ const DWORD NO_WAIT_PAUSE_MS = 1;
 // mode would need a right that a write-only end often lacks.
 bool is_pipe(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_PIPE; }
 
+// A message-type pipe can carry a message of no bytes, which is not its end; a socket, whose
+// peer's shutdown reads as zero bytes, is no named pipe and fails the question.
+bool is_message_pipe(HANDLE handle) {
+    DWORD flags = 0;
+    BOOL known = GetNamedPipeInfo(handle, &flags, nullptr, nullptr, nullptr);
+    return known && (flags & PIPE_TYPE_MESSAGE) != 0;
+}
+
 }  // namespace
 
 void platform_prepare_standard_handles() {}
@@ -40,6 +48,9 @@ int platform_read(OsHandle handle, unsigned char* destination, int size) {
         DWORD got = 0;
         DWORD wanted = static_cast<DWORD>(size);
         BOOL read = ReadFile(native(handle), destination, wanted, &got, nullptr);
+        // An empty message leaves the pipe open; the next message is read in its place.
+        bool empty_message = read && got == 0 && is_message_pipe(native(handle));
+        if (empty_message) continue;
         if (read) return static_cast<int>(got);
         DWORD error = GetLastError();
         // A writer that has gone away ends the data; it is no failure.
