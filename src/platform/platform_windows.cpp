@@ -3,14 +3,27 @@
 
 #include "platform/platform.h"
 
+// Windows 10 1803 and later; older systems refuse it, and mingw-w64's headers lack it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 namespace {
 
 HANDLE native(OsHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 const DWORD STANDARD_HANDLE_IDS[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
-// How long a read or write waits for a no-wait pipe that was empty or full.
+// How long a read or write waits for a no-wait pipe that was empty or full: in milliseconds for
+// Sleep, and as a relative due time (negative, in 100 ns units) for a waitable timer.
 const DWORD NO_WAIT_PAUSE_MS = 1;
+const LONGLONG NO_WAIT_PAUSE_DUE = -10000;
+
+// The timer the pauses wait on, made at the first pause; null where the system refuses a
+// high-resolution timer, whose place Sleep takes: since Windows 10 2004, Sleep(1) waits a whole
+// 15.6 ms tick unless the process has raised the timer resolution.
+HANDLE pause_timer = nullptr;
+bool pause_timer_asked = false;
 
 // Only a pipe in no-wait mode comes back at once with nothing done; asking the pipe for its
 // mode would need a right that a write-only end often lacks.
@@ -22,6 +35,33 @@ bool is_message_pipe(HANDLE handle) {
     DWORD flags = 0;
     BOOL known = GetNamedPipeInfo(handle, &flags, nullptr, nullptr, nullptr);
     return known && (flags & PIPE_TYPE_MESSAGE) != 0;
+}
+
+// Makes the pause timer at the first pause; it stays null where the system refuses the flag.
+void make_pause_timer_once() {
+    if (pause_timer_asked) return;
+    pause_timer_asked = true;
+    DWORD access = TIMER_MODIFY_STATE | SYNCHRONIZE;
+    DWORD flags = CREATE_WAITABLE_TIMER_HIGH_RESOLUTION;
+    pause_timer = CreateWaitableTimerExW(nullptr, nullptr, flags, access);
+}
+
+// Waits about NO_WAIT_PAUSE_MS for a no-wait pipe to fill or drain.
+void pause_for_pipe() {
+    make_pause_timer_once();
+    BOOL timer_set = FALSE;
+    if (pause_timer != nullptr) {
+        LARGE_INTEGER due;
+        due.QuadPart = NO_WAIT_PAUSE_DUE;
+        timer_set = SetWaitableTimer(pause_timer, &due, 0, nullptr, nullptr, FALSE);
+    }
+    // Where the timer was refused or could not be set, Sleep waits instead.
+    if (!timer_set) {
+        Sleep(NO_WAIT_PAUSE_MS);
+        return;
+    }
+    // Result ignored: the wait on our own timer, just set, ends when it fires.
+    WaitForSingleObject(pause_timer, INFINITE);
 }
 
 }  // namespace
@@ -59,7 +99,7 @@ int platform_read(OsHandle handle, unsigned char* destination, int size) {
         if (error == ERROR_MORE_DATA) return static_cast<int>(got);
         // An empty no-wait pipe waits for its writer; any other failure is final.
         if (error != ERROR_NO_DATA || !is_pipe(native(handle))) return -1;
-        Sleep(NO_WAIT_PAUSE_MS);
+        pause_for_pipe();
     }
 }
 
@@ -75,7 +115,7 @@ int platform_write(OsHandle handle, const unsigned char* source, int size) {
         if (put == 0) {
             // A full no-wait pipe takes nothing for now; any other handle that does never will.
             if (!is_pipe(native(handle))) break;
-            Sleep(NO_WAIT_PAUSE_MS);
+            pause_for_pipe();
         }
     }
     return written;
