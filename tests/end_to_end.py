@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The built program over real files, pipes, terminals and sockets: exact output and status.
 Usage: end_to_end.py native PROGRAM | qemu EMULATOR SYSROOT PROGRAM
-       | wine ARCH LOADER PREFIX EXE LAUNCHER OBJDUMP"""
+       | wine ARCH LOADER PREFIX EXE LAUNCHER OBJDUMP VERSION"""
 import os, random, re, shutil, signal, socket, subprocess, sys, tempfile, threading, time, tty
 
 USAGE = b"a simple pretty html formatter\r\nusage: tagsplit <input >output\r\n"
@@ -171,13 +171,16 @@ def run(command, row, env, family):
     return problems
 
 
-def wine_commands(arch, loader, prefix, exe, launcher, objdump, env):
+def wine_commands(arch, loader, prefix, exe, launcher, objdump, version, env):
     """The commands that run the exe under wine, directly and through the launcher, or the
     status to end with at once."""
     dump = subprocess.run([objdump, "-p", exe], capture_output=True, text=True).stdout
     missing = [word for word in PE_HEADERS[arch] if word not in dump]
     if re.findall(r"DLL Name: (\S+)", dump) != ["KERNEL32.dll"]:
         missing.append("KERNEL32.dll alone")
+    resource = open(exe, "rb").read()  # the version resource holds its words in UTF-16
+    words = ("ProductName", "FileDescription", "MIT License", version)
+    missing += [word for word in words if word.encode("utf-16-le") not in resource]
     if missing:
         print(f"FAILED: {exe} lacks {', '.join(missing)}")
         return 1
