@@ -18,6 +18,10 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tagsplit-${PROJECT_VERSION}-windows-${CMAKE_SYSTEM_PROCESSOR})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  # The time of the last commit, where the sources are a git checkout, to date the zip's entries.
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+    OUTPUT_VARIABLE CPACK_TAGSPLIT_COMMIT_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/windows_zip_date.cmake)
 else()
   configure_file(man/tagsplit.1.in ${CMAKE_BINARY_DIR}/tagsplit.1 @ONLY)
   install(TARGETS tagsplit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
