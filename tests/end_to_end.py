@@ -25,7 +25,7 @@ def tagsplit(data):
 
 # name, arguments, input, standard input, standard output, output (None: tagsplit(input)),
 # status, where it runs. "launcher" rows run under wine through tests/windows_pipes.c, whose
-# arguments are the pipe mode and the piece sizes.
+# arguments are the kind of input handle and the piece sizes.
 ROWS = [
     ("readme example, pipes", [], README, "pipe", "pipe", None, 0, ALL),
     ("any arguments, empty ones too, print the usage", ["a", "", "b c"], b"", "file", "pipe",
@@ -46,8 +46,8 @@ ROWS = [
      b"<a>abc\rxyz><b>", "file", "pipe", None, 0, ("launcher",)),
     ("an empty message after the first is not the end", ["message", "8,0,8"], LINES, "file",
      "pipe", None, 0, ("launcher",)),
-    ("nor is it read as bytes", ["bytes", "8,0,8"], LINES, "file", "pipe", None, 0,
-     ("launcher",)),
+    ("nor is it when the pipe is read as bytes", ["bytes", "8,0,8"], LINES, "file", "pipe", None,
+     0, ("launcher",)),
     ("a socket ends at its peer's shutdown", ["socket", "8"], LINES, "file", "pipe", None, 0,
      ("launcher",)),
 ]
