@@ -1,7 +1,8 @@
-/* Usage: windows_pipes probe | windows_pipes EXE nowait|message SIZES. Runs EXE with its standard
-   input and output on pipes of one kind (any MODE but nowait is message), feeds it this program's
-   input in pieces of SIZES (comma-separated, the last repeating) with a pause after each, drains
-   its output slowly, and exits with EXE's status. */
+/* Usage: windows_pipes probe | windows_pipes EXE nowait|message|bytes|socket SIZES. Runs EXE with
+   its input on a no-wait pipe, a message-type pipe read as messages or bytes, or a socket, feeds
+   it this program's input in pieces of SIZES (comma-separated, the last repeating, 0 an empty
+   message) with a pause after each, drains its output slowly, and exits with EXE's status. */
+#include <winsock2.h>
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,10 +11,12 @@
 /* Pipe buffers small enough that the child's writes to a full no-wait pipe come back short;
    pauses long enough that it finds its input empty and its output full. */
 enum { PIPE_BUFFER = 512, FEED_PAUSE_MS = 2, DRAIN_SIZE = 256, DRAIN_PAUSE_MS = 1 };
-/* The largest piece fed, and the status when the arguments are wrong. */
-enum { PIECE_ROOM = 1 << 16, OWN_FAILURE = 125 };
+/* The largest piece fed, the status when the arguments are wrong, and that of a child ended
+   because it still ran after CHILD_LIMIT_MS, so that a hang fails its row and leaves no process. */
+enum { PIECE_ROOM = 1 << 16, OWN_FAILURE = 125, HUNG = 124, CHILD_LIMIT_MS = 30000 };
 
 static HANDLE feed_end;
+static int feeding_socket;
 
 static DWORD WINAPI feed(void* sizes) {
     static char piece[PIECE_ROOM];
@@ -26,12 +29,17 @@ static DWORD WINAPI feed(void* sizes) {
         DWORD put = 0;
         /* Result ignored: a read that fails leaves `got` at 0, which ends the input. */
         ReadFile(GetStdHandle(STD_INPUT_HANDLE), piece, min(size, PIECE_ROOM), &got, NULL);
-        if (got == 0) break;
+        if (got == 0 && size != 0) break;
         /* No retry: a failed write means the child has closed its input. */
         if (!WriteFile(feed_end, piece, got, &put, NULL)) break;
+        /* Waits until the child has read the piece, so that an empty message comes alone; result
+           ignored: a socket cannot wait so, and a child gone fails the next write. */
+        FlushFileBuffers(feed_end);
         Sleep(FEED_PAUSE_MS);
     }
-    CloseHandle(feed_end);
+    /* A socket shuts down only its sending side, and stays open until the child has exited. */
+    if (feeding_socket) shutdown((SOCKET)feed_end, SD_SEND);
+    else CloseHandle(feed_end);
     return 0;
 }
 
@@ -48,14 +56,39 @@ static HANDLE make_pipe(DWORD direction, DWORD mode, HANDLE* ours) {
     return child;
 }
 
+/* Two connected TCP sockets: the child's, made for plain ReadFile calls, is returned; *ours is
+   the one we send from. Results unchecked: a pair that failed shows as output missing. */
+static HANDLE make_socket(HANDLE* ours) {
+    WSADATA winsock;
+    WSAStartup(MAKEWORD(2, 2), &winsock);
+    SOCKET server = socket(AF_INET, SOCK_STREAM, 0);
+    struct sockaddr_in address = {AF_INET, 0, {.s_addr = htonl(INADDR_LOOPBACK)}};
+    int length = sizeof address;
+    bind(server, (struct sockaddr*)&address, length);
+    listen(server, 1);
+    getsockname(server, (struct sockaddr*)&address, &length);
+    SOCKET child = WSASocketW(AF_INET, SOCK_STREAM, 0, NULL, 0, 0);
+    connect(child, (struct sockaddr*)&address, length);
+    *ours = (HANDLE)accept(server, NULL, NULL);
+    return (HANDLE)child;
+}
+
+static DWORD WINAPI end_if_hung(void* child) {
+    if (WaitForSingleObject(child, CHILD_LIMIT_MS) == WAIT_TIMEOUT) TerminateProcess(child, HUNG);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc != 4) return argc == 2 && strcmp(argv[1], "probe") == 0 ? 0 : OWN_FAILURE;
     int nowait = strcmp(argv[2], "nowait") == 0;
-    DWORD in_mode = nowait ? PIPE_NOWAIT : PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE;
+    feeding_socket = strcmp(argv[2], "socket") == 0;
+    DWORD read_mode = strcmp(argv[2], "bytes") == 0 ? PIPE_READMODE_BYTE : PIPE_READMODE_MESSAGE;
+    DWORD in_mode = nowait ? PIPE_NOWAIT : PIPE_TYPE_MESSAGE | read_mode;
     DWORD out_mode = nowait ? PIPE_NOWAIT : PIPE_WAIT;
     HANDLE drain = NULL;
     STARTUPINFOA start = {.cb = sizeof start, .dwFlags = STARTF_USESTDHANDLES};
-    start.hStdInput = make_pipe(PIPE_ACCESS_INBOUND, in_mode, &feed_end);
+    start.hStdInput = feeding_socket ? make_socket(&feed_end)
+                                     : make_pipe(PIPE_ACCESS_INBOUND, in_mode, &feed_end);
     start.hStdOutput = make_pipe(PIPE_ACCESS_OUTBOUND, out_mode, &drain);
     char command[MAX_PATH + 2];
     snprintf(command, sizeof command, "\"%s\"", argv[1]);
@@ -66,6 +99,7 @@ int main(int argc, char** argv) {
     CloseHandle(start.hStdInput);
     CloseHandle(start.hStdOutput);
     HANDLE feeder = CreateThread(NULL, 0, feed, argv[3], 0, NULL);
+    CreateThread(NULL, 0, end_if_hung, process.hProcess, 0, NULL);
     char chunk[DRAIN_SIZE];
     DWORD got = 0;
     DWORD put = 0;

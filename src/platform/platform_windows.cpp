@@ -3,22 +3,75 @@
 
 #include "platform/platform.h"
 
+// Windows 10 1803 and later; older systems refuse it, and mingw-w64's headers lack it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 namespace {
 
 HANDLE native(OsHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
 const DWORD STANDARD_HANDLE_IDS[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
 
-// How long a read or write waits for a no-wait pipe that was empty or full.
+// How long a read or write waits for a no-wait pipe that was empty or full: in milliseconds for
+// Sleep, and as a relative due time (negative, in 100 ns units) for a waitable timer.
 const DWORD NO_WAIT_PAUSE_MS = 1;
+const LONGLONG NO_WAIT_PAUSE_DUE = -10000;
+
+// The timer the pauses wait on, made at start-up; null where the system has no high-resolution
+// timer, and Sleep waits instead: since Windows 10 2004, Sleep(1) waits a whole 15.6 ms tick
+// unless the process has raised the timer resolution.
+HANDLE pause_timer = nullptr;
+
+using CreateWaitableTimerExFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPCWSTR, DWORD,
+                                                      DWORD);
 
 // Only a pipe in no-wait mode comes back at once with nothing done; asking the pipe for its
 // mode would need a right that a write-only end often lacks.
 bool is_pipe(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_PIPE; }
 
+// A message-type pipe can carry a message of no bytes, which is not its end; a socket, whose
+// peer's shutdown reads as zero bytes, is no named pipe and fails the question.
+bool is_message_pipe(HANDLE handle) {
+    DWORD flags = 0;
+    BOOL known = GetNamedPipeInfo(handle, &flags, nullptr, nullptr, nullptr);
+    return known && (flags & PIPE_TYPE_MESSAGE) != 0;
+}
+
+// A high-resolution timer, or null where the system refuses the flag. The function is looked
+// up, not imported, so that the exe still starts on systems older than Vista, which lack it.
+HANDLE make_pause_timer() {
+    FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateWaitableTimerExW");
+    if (found == nullptr) return nullptr;
+    auto create = reinterpret_cast<CreateWaitableTimerExFunction>(
+        reinterpret_cast<void (*)()>(found));
+    DWORD access = TIMER_MODIFY_STATE | SYNCHRONIZE;
+    return create(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, access);
+}
+
+// Waits about NO_WAIT_PAUSE_MS for a no-wait pipe to fill or drain.
+void pause_for_pipe() {
+    BOOL timer_set = FALSE;
+    if (pause_timer != nullptr) {
+        LARGE_INTEGER due;
+        due.QuadPart = NO_WAIT_PAUSE_DUE;
+        timer_set = SetWaitableTimer(pause_timer, &due, 0, nullptr, nullptr, FALSE);
+    }
+    // Where the timer was refused or could not be set, Sleep waits instead.
+    if (!timer_set) {
+        Sleep(NO_WAIT_PAUSE_MS);
+        return;
+    }
+    // Result ignored: the wait on our own timer, just set, ends when it fires.
+    WaitForSingleObject(pause_timer, INFINITE);
+}
+
 }  // namespace
 
-void platform_prepare_standard_handles() {}
+void platform_prepare_standard_handles() {
+    pause_timer = make_pause_timer();
+}
 
 StandardHandle platform_standard_handle(int index) {
     HANDLE handle = GetStdHandle(STANDARD_HANDLE_IDS[index]);
@@ -40,6 +93,9 @@ int platform_read(OsHandle handle, unsigned char* destination, int size) {
         DWORD got = 0;
         DWORD wanted = static_cast<DWORD>(size);
         BOOL read = ReadFile(native(handle), destination, wanted, &got, nullptr);
+        // An empty message leaves the pipe open; the next message is read in its place.
+        bool empty_message = read && got == 0 && is_message_pipe(native(handle));
+        if (empty_message) continue;
         if (read) return static_cast<int>(got);
         DWORD error = GetLastError();
         // A writer that has gone away ends the data; it is no failure.
@@ -48,7 +104,7 @@ int platform_read(OsHandle handle, unsigned char* destination, int size) {
         if (error == ERROR_MORE_DATA) return static_cast<int>(got);
         // An empty no-wait pipe waits for its writer; any other failure is final.
         if (error != ERROR_NO_DATA || !is_pipe(native(handle))) return -1;
-        Sleep(NO_WAIT_PAUSE_MS);
+        pause_for_pipe();
     }
 }
 
@@ -64,7 +120,7 @@ int platform_write(OsHandle handle, const unsigned char* source, int size) {
         if (put == 0) {
             // A full no-wait pipe takes nothing for now; any other handle that does never will.
             if (!is_pipe(native(handle))) break;
-            Sleep(NO_WAIT_PAUSE_MS);
+            pause_for_pipe();
         }
     }
     return written;
