@@ -30,8 +30,8 @@ def tagsplit(data):
 ROWS = [
     ("any arguments, empty ones too, print the usage", ["a", "", "b c"], b"", "file", "pipe",
      USAGE, 2, ALL),
-    ("a console gets each byte of the readme example as it is made", [], README, "pipe",
-     "console", None, 0, ALL),
+    ("readme example, pipes", [], README, "pipe", "pipe", None, 0, ALL),
+    ("a console gets each byte as it is made", [], b"<a>\tb>c", "pipe", "console", None, 0, ALL),
     ("a CR read just below 4 GiB of a sparse file", [], CR_BELOW_4_GIB, "sparse", "pipe",
      None, 0, ALL),
     ("full device", [], LARGE[:50000], "file", "full", b"", 1, ALL),
