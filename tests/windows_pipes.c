@@ -38,8 +38,11 @@ static DWORD WINAPI feed(void* sizes) {
         Sleep(FEED_PAUSE_MS);
     }
     /* A socket shuts down only its sending side, and stays open until the child has exited. */
-    if (feeding_socket) shutdown((SOCKET)feed_end, SD_SEND);
-    else CloseHandle(feed_end);
+    if (feeding_socket) {
+        shutdown((SOCKET)feed_end, SD_SEND);
+    } else {
+        CloseHandle(feed_end);
+    }
     return 0;
 }
 
