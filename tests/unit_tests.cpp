@@ -1,9 +1,12 @@
-// Over the scripted platform: random scenarios against the property, the order of
-// calls and the bytes a pipe gives that the property leaves open, and argument counts.
+// unit_tests LEVEL: over the scripted platform and the byte path's level named, random scenarios
+// against the property, the order of calls and the bytes a pipe gives that the property leaves
+// open, and argument counts.
 #include <cstdio>
 #include <random>
+#include <string_view>
 
 #include "fake_platform.h"
+#include "formatter/byte_path.h"
 #include "platform/command_line.h"
 #include "streams/text_stream.h"
 
@@ -48,7 +51,15 @@ const std::pair<const char*, int> COMMAND_LINES[] = {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    int level = 0;
+    while (level < 2 && (argc != 2 || argv[1] != std::string_view(BYTE_PATH_NAMES[level]))) ++level;
+    const char* lacks = byte_path_lacks(BytePath(level));
+    if (*lacks != '\0') {
+        std::printf("SKIPPED: the %s byte path needs %s\n", BYTE_PATH_NAMES[level], lacks);
+        return 77;
+    }
+    choose_byte_path(BytePath(level));
     std::mt19937 random(20261206);
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::uint8_t> s(fake::SCENARIO_HEADER + random() % 14000);
