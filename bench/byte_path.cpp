@@ -1,7 +1,8 @@
 // byte_path CORPUS: tagsplit's own work on the bytes, with no system call.
 // The stream layer and the formatter run over a platform that hands out the
 // corpus from memory and drops what is written; prints ns/byte for the read
-// translation, the filter and the CR LF staging, and in total (best of 5).
+// translation, the filter and the CR LF staging, and in total (best of 5),
+// for each level of the byte path this processor runs.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <vector>
 
+#include "formatter/byte_path.h"
 #include "formatter/formatter.h"
 #include "streams/text_stream.h"
 
@@ -58,17 +60,9 @@ double best_of_five(Work work) {
     return best;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::ifstream file(argc == 2 ? argv[1] : "", std::ios::binary);
-    corpus.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (corpus.empty()) return 2;
-    std::vector<unsigned char> output;  // the filtered bytes, for the staging alone
-    for (unsigned char c : corpus) {
-        if (c != '\t' && c != '\r' && c != '\n') output.push_back(c);
-        if (c == '>') output.push_back('\n');
-    }
+// Times the stages at `level` and prints them on a line.
+void time_level(BytePath level, const std::vector<unsigned char>& output) {
+    choose_byte_path(level);
     static unsigned char block[BUFFER_SIZE];
     double copy = best_of_five([&] {
         int got = 1;
@@ -88,8 +82,25 @@ int main(int argc, char** argv) {
     double total = best_of_five([] { filter_input(); });
     total -= copy;
     double ns = 1e9 / static_cast<double>(corpus.size());
-    std::printf("byte path in memory, ns/byte: read translation %.3f, filter %.3f, "
-                "CR LF staging %.3f, total %.3f\n",
-                read * ns, (total - read - stage) * ns, stage * ns, total * ns);
+    std::printf("%-6s read translation %.3f, filter %.3f, CR LF staging %.3f, total %.3f\n",
+                BYTE_PATH_NAMES[static_cast<int>(level)], read * ns,
+                (total - read - stage) * ns, stage * ns, total * ns);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::ifstream file(argc == 2 ? argv[1] : "", std::ios::binary);
+    corpus.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (corpus.empty()) return 2;
+    std::vector<unsigned char> output;  // the filtered bytes, for the staging alone
+    for (unsigned char c : corpus) {
+        if (c != '\t' && c != '\r' && c != '\n') output.push_back(c);
+        if (c == '>') output.push_back('\n');
+    }
+    std::printf("byte path in memory, ns/byte:\n");
+    for (int level = 0; level <= static_cast<int>(BytePath::avx512); ++level) {
+        if (*byte_path_lacks(BytePath(level)) == '\0') time_level(BytePath(level), output);
+    }
     return 0;
 }
