@@ -30,31 +30,43 @@ AVX512_CODE inline std::ptrdiff_t stage_step(__m512i pairs, std::ptrdiff_t count
     return count;
 }
 
+// The places of `bytes`, among `taken`, that stop a step: a 0x1A, and a CR in
+// the last place, whose next byte only the next step holds, or which is the last byte.
+AVX512_CODE inline std::uint64_t stops_in(__m512i bytes, std::uint64_t crs, std::uint64_t taken) {
+    std::uint64_t last_place = taken ^ taken >> 1;
+    return places_of(bytes, END_OF_DATA) | (crs & last_place);
+}
+
+// The CRs of `bytes` that an LF follows in the next place.
+AVX512_CODE inline std::uint64_t cr_lfs_in(__m512i bytes, std::uint64_t crs) {
+    return crs & (places_of(bytes, LF) >> 1);
+}
+
 }  // namespace
 
-// Each step moves its bytes up to the first 0x1A, or up to a CR in its last
-// place, whose next byte only the next step holds, or which is the last byte.
-// A step with neither moves all its bytes, and the next one starts at once.
+// Whole 64-byte steps move all their bytes, with one store each behind the
+// bytes they have read; a step at a stop or at the end moves its bytes up to
+// the stop and stores them alone.
 AVX512_CODE unsigned char* translate_span(unsigned char*& in_position, unsigned char* end,
                                           unsigned char* out) {
     unsigned char* in = in_position;
-    while (in != end) {
-        std::ptrdiff_t count = end - in < LANES ? end - in : LANES;
-        std::uint64_t taken = first(count);
+    for (;;) {
+        while (end - in >= LANES) {
+            __m512i bytes = _mm512_loadu_si512(in);
+            std::uint64_t crs = places_of(bytes, CR);
+            if (stops_in(bytes, crs, ALL) != 0) break;
+            out = store_kept(out, bytes, ~cr_lfs_in(bytes, crs));
+            in += LANES;
+        }
+        if (in == end) break;
+        std::uint64_t taken = first(end - in < LANES ? end - in : LANES);
         __m512i bytes = _mm512_maskz_loadu_epi8(taken, in);
         std::uint64_t crs = places_of(bytes, CR);
-        std::uint64_t cr_lfs = crs & (places_of(bytes, LF) >> 1);
-        std::uint64_t last_place = taken ^ taken >> 1;
-        std::uint64_t stops = places_of(bytes, END_OF_DATA) | (crs & last_place);
-        if (stops == 0) {
-            out = store_kept_alone(out, bytes, taken & ~cr_lfs);
-            in += count;
-            continue;
-        }
-        std::uint64_t moved = ~stops & (stops - 1);
-        out = store_kept_alone(out, bytes, moved & ~cr_lfs);
+        std::uint64_t stops = stops_in(bytes, crs, taken);
+        std::uint64_t moved = ~stops & (stops - 1) & taken;
+        out = store_kept_alone(out, bytes, moved & ~cr_lfs_in(bytes, crs));
         in += popcount(moved);
-        if (*in == END_OF_DATA || in + 1 == end) break;
+        if (stops != 0 && (*in == END_OF_DATA || in + 1 == end)) break;
     }
     in_position = in;
     return out;
