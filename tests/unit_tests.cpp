@@ -52,14 +52,16 @@ const std::pair<const char*, int> COMMAND_LINES[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int level = 0;
+    int level = 0;  // the level named by the argument, the widest when none is
     while (level < 2 && (argc != 2 || argv[1] != std::string_view(BYTE_PATH_NAMES[level]))) ++level;
     const char* lacks = byte_path_lacks(BytePath(level));
     if (*lacks != '\0') {
-        std::printf("SKIPPED: the %s byte path needs %s\n", BYTE_PATH_NAMES[level], lacks);
+        std::printf("SKIPPED: the %s byte path needs, and this processor lacks:%s\n",
+                    BYTE_PATH_NAMES[level], lacks);
         return 77;
     }
-    choose_byte_path(BytePath(level));
+    BytePath chosen = choose_byte_path(BytePath(level));
+    expect(chosen == BytePath(level), "the level chosen", BYTE_PATH_NAMES[int(chosen)]);
     std::mt19937 random(20261206);
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::uint8_t> s(fake::SCENARIO_HEADER + random() % 14000);

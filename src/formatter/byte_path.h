@@ -7,8 +7,8 @@ enum class BytePath : unsigned char { scalar, sse2, avx512 };
 
 inline constexpr const char* BYTE_PATH_NAMES[] = {"scalar", "sse2", "avx512"};
 
-// What this build or processor lacks to run `level`, as names each followed by
-// a space; empty when it lacks nothing.
+// What this build or processor lacks to run `level`, as names each after a
+// space; empty when it lacks nothing.
 const char* byte_path_lacks(BytePath level);
 
 // Points the kernels at the best level up to `most` that the build holds and

@@ -8,7 +8,7 @@ TranslateSpan* translate_span = scalar::translate_span;
 StagePiece* stage_piece = scalar::stage_piece;
 
 const char* byte_path_lacks(BytePath level) {
-    return level == BytePath::scalar ? "" : "an x86_64 build ";
+    return level == BytePath::scalar ? "" : " an x86_64 build";
 }
 
 BytePath choose_byte_path(BytePath) { return BytePath::scalar; }

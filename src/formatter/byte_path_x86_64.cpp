@@ -32,12 +32,12 @@ int lacking_length;
 // Adds `name` to `lacking` unless the processor has the feature.
 void note_unless(bool present, const char* name) {
     if (present) return;
+    lacking[lacking_length] = ' ';
+    ++lacking_length;
     for (const char* letter = name; *letter != '\0'; ++letter) {
         lacking[lacking_length] = *letter;
         ++lacking_length;
     }
-    lacking[lacking_length] = ' ';
-    ++lacking_length;
 }
 
 }  // namespace
