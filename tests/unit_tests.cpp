@@ -33,7 +33,8 @@ void full_block_waits_for_the_end() {
 // Read 3 bytes first, a CR LF split across reads or whole is one LF; other CRs stay.
 void pipe_gives_cr_lf_as_lf() {
     fake::reset();
-    fake::handles[0] = {FileType::pipe, "ab\r\ncd\r\r\ne\rf\r", {3}};
+    std::string pad(64, 'x');  // so that the second read holds a whole 64-byte step
+    fake::handles[0] = {FileType::pipe, "ab\r\ncd\r\r\ne\rf\rg\r\nh\rx\n" + pad + "\r", {3}};
     classify_standard_handles();
     std::string bytes;
     for (;;) {
@@ -41,7 +42,8 @@ void pipe_gives_cr_lf_as_lf() {
         if (c == END) break;
         bytes += char(c);
     }
-    expect(bytes == "ab\ncd\r\ne\rf\r", "pipe: a CR LF split or whole is one LF", "got " + bytes);
+    std::string want = "ab\ncd\r\ne\rf\rg\nh\rx\n" + pad + "\r";
+    expect(bytes == want, "pipe: a CR LF split or whole is one LF", "got " + bytes);
 }
 
 // Only whether the count is 1 matters: a quoted program name, blanks and empty arguments.
