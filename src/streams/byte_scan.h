@@ -55,12 +55,13 @@ unsigned char* translate_runs(unsigned char*& in_position, unsigned char* end, u
         out += run;
         in = found;
         if (found == end || *found == END_OF_DATA || found + 1 == end) break;
-        // The LF of a CR LF moves with the next run; any other CR stays.
+        // The LF of a CR LF moves with the next run; any other byte, a 0x1A
+        // included, leaves the CR in place.
         if (found[1] != LF) {
             out[0] = CR;
             ++out;
         }
-        in = found + 1;
+        ++in;
     }
     in_position = in;
     return out;
