@@ -294,6 +294,8 @@ def main():
     print()
     floor = pairwise_median(times["tagsplit"], times[FLOOR])
     print(f"median of pairwise tagsplit / floor: {floor:.2f}")
+    python = pairwise_median(times["tagsplit"], times["python3"])
+    print(f"median of pairwise tagsplit / python3: {python:.2f}")
     tr = pairwise_median(times["tagsplit"], times["tr -d"])
     print(f"median of pairwise tagsplit / tr -d: {tr:.2f}")
     dev_null = pairwise_median(times[TO_DEV_NULL], times["tagsplit"])

@@ -1,7 +1,8 @@
 // byte_path CORPUS: tagsplit's own work on the bytes, with no system call.
 // The stream layer and the formatter run over a platform that hands out the
 // corpus from memory and drops what is written; prints ns/byte for the read
-// translation, the filter and the CR LF staging, and in total (best of 5).
+// translation, the filter and the CR LF staging, and in total (best of 5),
+// for each level of the byte path this processor runs.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <vector>
 
+#include "formatter/byte_path.h"
 #include "formatter/formatter.h"
 #include "streams/text_stream.h"
 
@@ -58,6 +60,42 @@ double best_of_five(Work work) {
     return best;
 }
 
+unsigned char block[BUFFER_SIZE];
+
+// Seconds of the best of five runs that copy `bytes` to `block` a block at a
+// time, as the filter leaves them in the output buffer, and stage each for
+// writing when `staged`.
+double copy_blocks(const std::vector<unsigned char>& bytes, bool staged) {
+    return best_of_five([&] {
+        for (std::size_t at = 0; at < bytes.size(); at += BUFFER_SIZE) {
+            std::size_t n = std::min<std::size_t>(BUFFER_SIZE, bytes.size() - at);
+            std::memcpy(block, bytes.data() + at, n);
+            if (staged) handle_write(1, block, static_cast<int>(n));
+        }
+    });
+}
+
+// Times the stages at `level` and prints them on a line.
+void time_level(BytePath level, const std::vector<unsigned char>& output) {
+    choose_byte_path(level);
+    double copy = best_of_five([&] {
+        int got = 1;
+        while (got > 0) got = platform_read(0, block, BUFFER_SIZE);
+    });
+    double read = best_of_five([&] {
+        int got = 1;
+        while (got > 0) got = handle_read(0, block, BUFFER_SIZE);
+    });
+    read -= copy;
+    double stage = copy_blocks(output, true) - copy_blocks(output, false);
+    double total = best_of_five([] { filter_input(); });
+    total -= copy;
+    double ns = 1e9 / static_cast<double>(corpus.size());
+    std::printf("%-6s read translation %.3f, filter %.3f, CR LF staging %.3f, total %.3f\n",
+                BYTE_PATH_NAMES[static_cast<int>(level)], read * ns,
+                (total - read - stage) * ns, stage * ns, total * ns);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,27 +107,9 @@ int main(int argc, char** argv) {
         if (c != '\t' && c != '\r' && c != '\n') output.push_back(c);
         if (c == '>') output.push_back('\n');
     }
-    static unsigned char block[BUFFER_SIZE];
-    double copy = best_of_five([&] {
-        int got = 1;
-        while (got > 0) got = platform_read(0, block, BUFFER_SIZE);
-    });
-    double read = best_of_five([&] {
-        int got = 1;
-        while (got > 0) got = handle_read(0, block, BUFFER_SIZE);
-    });
-    read -= copy;
-    double stage = best_of_five([&] {
-        for (std::size_t at = 0; at < output.size(); at += BUFFER_SIZE) {
-            std::size_t n = std::min<std::size_t>(BUFFER_SIZE, output.size() - at);
-            handle_write(1, output.data() + at, static_cast<int>(n));
-        }
-    });
-    double total = best_of_five([] { filter_input(); });
-    total -= copy;
-    double ns = 1e9 / static_cast<double>(corpus.size());
-    std::printf("byte path in memory, ns/byte: read translation %.3f, filter %.3f, "
-                "CR LF staging %.3f, total %.3f\n",
-                read * ns, (total - read - stage) * ns, stage * ns, total * ns);
+    std::printf("byte path in memory, ns/byte:\n");
+    for (int level = 0; level <= static_cast<int>(BytePath::avx512); ++level) {
+        if (*byte_path_lacks(BytePath(level)) == '\0') time_level(BytePath(level), output);
+    }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "fake_platform.h"
+#include "formatter/byte_path.h"
 #include "streams/text_stream.h"
 
 namespace {
@@ -177,6 +178,12 @@ const char* fake::scenario_fails(const std::uint8_t* data, std::size_t size) {
     if (obtained > (fake::memory_refused ? 2 : 1)) return "more than one buffer obtained";
     if (status != (usage ? 2 : lost ? 1 : 0)) return "exit status";
     return nullptr;
+}
+
+// The fuzzing build runs the widest level the processor has; which one is not looked at.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    choose_byte_path(BytePath::avx512);
+    return 0;
 }
 
 // The libFuzzer target, in the fuzzing build: every input is a scenario.

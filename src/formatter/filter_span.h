@@ -1,6 +1,6 @@
 // The filter's fast path over bytes already in memory: TAB, CR and LF are
-// dropped and a line feed follows every '>'. The build picks one of two
-// files: 16 bytes at a time with SSE2, or the byte loop below alone.
+// dropped and a line feed follows every '>'. Each level of the byte path has
+// its own kernel: the byte loop below, 16-byte SSE2 steps, or AVX-512.
 #pragma once
 
 #include <algorithm>
@@ -51,6 +51,21 @@ inline void filter_bytes(const unsigned char*& in_position, const unsigned char*
     out_position = out;
 }
 
-// As filter_bytes, faster where the build can.
-void filter_span(const unsigned char*& in, const unsigned char* in_end, unsigned char*& out,
-                 const unsigned char* out_end);
+// As filter_bytes, faster where the level can.
+using FilterSpan = void(const unsigned char*& in, const unsigned char* in_end, unsigned char*& out,
+                        const unsigned char* out_end);
+
+namespace scalar {
+FilterSpan filter_span;
+}
+
+namespace sse2 {
+FilterSpan filter_span;
+}
+
+namespace avx512 {
+FilterSpan filter_span;
+}
+
+// The kernel of the level in use.
+extern FilterSpan* filter_span;

@@ -1,4 +1,4 @@
-// The filter's fast path in 16-byte steps. A step stores its 16 bytes whole;
+// The filter at the SSE2 level, in 16-byte steps. A step stores its 16 bytes whole;
 // where some are TAB, CR, LF or '>', each such byte leaves what filter_bytes
 // would, and the run after it is stored again where it now belongs. A step
 // therefore reads up to 32 bytes and stores up to 48 ahead of where it
@@ -6,7 +6,7 @@
 #include "formatter/filter_span.h"
 #include "streams/sse2_steps.h"
 
-using namespace sse2;
+namespace sse2 {
 
 void filter_span(const unsigned char*& in_position, const unsigned char* in_end,
                  unsigned char*& out_position, const unsigned char* out_end) {
@@ -45,3 +45,5 @@ void filter_span(const unsigned char*& in_position, const unsigned char* in_end,
     in_position = in;
     out_position = out;
 }
+
+}  // namespace sse2

@@ -1,16 +1,68 @@
-// The stream layer's work on runs of bytes: finding where the read rules
-// apply, and staging a write piece with a CR before every LF. The build
-// picks one of two files: 16 bytes at a time with SSE2, or memchr and memcpy.
+// The stream layer's work on runs of bytes: moving a read's bytes down over
+// the CR of each CR LF, and staging a write piece with a CR before every LF.
+// Each level of the byte path (scalar, SSE2, AVX-512) has kernels of its own
+// in a namespace of that name; choose_byte_path points the layer at one.
 #pragma once
+
+#include <cstring>
 
 #include "streams/text_stream.h"
 
-// A staging area: a piece and the 16 bytes past it that a vector store may reach.
-inline constexpr int STAGE_SIZE = MAX_PIECE + 16;
+// A staging area: a piece and the 63 bytes past it that a vector store may reach.
+inline constexpr int STAGE_SIZE = STAGING_LIMIT + 64;
 
-// The first CR or 0x1A in [from, to), or `to`.
-const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to);
+// Moves the bytes of [in, end) down to `out`, which never runs ahead of `in`,
+// leaving out each CR that an LF follows among them; stops at the first 0x1A
+// or at a CR that is the last byte and leaves `in` there, or at `end`.
+// Returns the new `out`.
+using TranslateSpan = unsigned char*(unsigned char*& in, unsigned char* end, unsigned char* out);
 
 // Stages bytes from `source` on, a CR before every LF, until the source ends
 // or STAGING_LIMIT or more bytes are staged; returns the staged count.
-int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned char* stage);
+using StagePiece = int(const unsigned char*& source, const unsigned char* end,
+                       unsigned char* stage);
+
+namespace scalar {
+TranslateSpan translate_span;
+StagePiece stage_piece;
+}  // namespace scalar
+
+namespace sse2 {
+TranslateSpan translate_span;
+StagePiece stage_piece;
+}  // namespace sse2
+
+namespace avx512 {
+TranslateSpan translate_span;
+StagePiece stage_piece;
+}  // namespace avx512
+
+// The kernels of the level in use.
+extern TranslateSpan* translate_span;
+extern StagePiece* stage_piece;
+
+// The first CR or 0x1A in [from, to), or `to`.
+using FindCrOrEndMark = const unsigned char*(const unsigned char* from, const unsigned char* to);
+
+// translate_span as one memmove for each run between the CRs and 0x1As that `find` finds.
+template <FindCrOrEndMark* find>
+unsigned char* translate_runs(unsigned char*& in_position, unsigned char* end, unsigned char* out) {
+    unsigned char* in = in_position;
+    for (;;) {
+        unsigned char* found = in + (find(in, end) - in);
+        std::size_t run = static_cast<std::size_t>(found - in);
+        if (out != in) std::memmove(out, in, run);
+        out += run;
+        in = found;
+        if (found == end || *found == END_OF_DATA || found + 1 == end) break;
+        // The LF of a CR LF moves with the next run; any other byte, a 0x1A
+        // included, leaves the CR in place.
+        if (found[1] != LF) {
+            out[0] = CR;
+            ++out;
+        }
+        ++in;
+    }
+    in_position = in;
+    return out;
+}

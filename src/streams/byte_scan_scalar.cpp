@@ -1,8 +1,10 @@
-// The stream layer's byte runs where SSE2 is not the baseline: runs found
-// with memchr and copied with memcpy.
+// The stream layer's byte runs at the scalar level, which builds without SSE2
+// take alone: runs found with memchr and copied with memcpy.
 #include <cstring>
 
 #include "streams/byte_scan.h"
+
+namespace scalar {
 
 namespace {
 
@@ -10,13 +12,17 @@ const unsigned char* find(const unsigned char* from, std::size_t n, unsigned cha
     return static_cast<const unsigned char*>(std::memchr(from, byte, n));
 }
 
-}  // namespace
-
 const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
     const unsigned char* cr = find(from, static_cast<std::size_t>(to - from), CR);
     const unsigned char* before = cr != nullptr ? cr : to;
     const unsigned char* mark = find(from, static_cast<std::size_t>(before - from), END_OF_DATA);
     return mark != nullptr ? mark : before;
+}
+
+}  // namespace
+
+unsigned char* translate_span(unsigned char*& in, unsigned char* end, unsigned char* out) {
+    return translate_runs<find_cr_or_end_mark>(in, end, out);
 }
 
 int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned char* stage) {
@@ -39,3 +45,5 @@ int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned
     }
     return staged;
 }
+
+}  // namespace scalar

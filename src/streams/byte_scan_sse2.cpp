@@ -1,8 +1,10 @@
-// The stream layer's byte runs in 16-byte steps, byte loops finishing.
+// The stream layer's byte runs at the SSE2 level: 16-byte steps, byte loops finishing.
 #include "streams/byte_scan.h"
 #include "streams/sse2_steps.h"
 
-using namespace sse2;
+namespace sse2 {
+
+namespace {
 
 // Two steps a turn: most reads hold no CR and no 0x1A at all.
 const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
@@ -15,6 +17,12 @@ const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsign
     }
     while (from != to && *from != CR && *from != END_OF_DATA) ++from;
     return from;
+}
+
+}  // namespace
+
+unsigned char* translate_span(unsigned char*& in, unsigned char* end, unsigned char* out) {
+    return translate_runs<find_cr_or_end_mark>(in, end, out);
 }
 
 // A step stores its 16 bytes whole, then each LF puts a CR in its place and
@@ -57,3 +65,5 @@ int stage_piece(const unsigned char*& source_position, const unsigned char* end,
     source_position = source;
     return static_cast<int>(out - stage);
 }
+
+}  // namespace sse2

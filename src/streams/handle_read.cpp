@@ -1,17 +1,9 @@
 // Reads from a standard handle with the text rules: CR LF arrives as LF and
 // 0x1A ends the data.
-#include <cstring>
-
 #include "streams/byte_scan.h"
 #include "streams/text_stream.h"
 
 namespace {
-
-// Moves [from, to) down to `out`, which never runs ahead of `from`.
-unsigned char* move_down(unsigned char* out, unsigned char* from, unsigned char* to) {
-    if (out != from) std::memmove(out, from, static_cast<std::size_t>(to - from));
-    return out + (to - from);
-}
 
 // A CR that ends a read peeks one byte ahead to learn whether it starts a CR LF.
 // `out` is where the CR would be stored; returns the new end of the stored bytes.
@@ -46,25 +38,13 @@ unsigned char* settle_final_cr(HandleInfo& info, unsigned char* stored, unsigned
 // Translates the `n` bytes at `data` in place and returns how many remain.
 int translate(HandleInfo& info, unsigned char* data, int n) {
     unsigned char* end = data + n;
-    unsigned char* out = data;
     unsigned char* in = data;
-    for (;;) {
-        unsigned char* found = in + (find_cr_or_end_mark(in, end) - in);
-        out = move_down(out, in, found);
-        if (found == end) break;
-        if (*found == END_OF_DATA) {
-            // A console is asked again next time; a file or pipe has ended for good.
-            if (info.kind != HandleKind::device) info.end_seen = true;
-            break;
-        }
-        in = found + 1;
-        if (in == end) return static_cast<int>(settle_final_cr(info, data, out) - data);
-        // The LF of a CR LF moves with the next run; any other byte, a 0x1A
-        // included, leaves the CR in place with no peek.
-        if (*in != LF) {
-            out[0] = CR;
-            ++out;
-        }
+    unsigned char* out = translate_span(in, end, data);
+    if (in != end && *in == END_OF_DATA) {
+        // A console is asked again next time; a file or pipe has ended for good.
+        if (info.kind != HandleKind::device) info.end_seen = true;
+    } else if (in != end) {
+        out = settle_final_cr(info, data, out);
     }
     return static_cast<int>(out - data);
 }
