@@ -49,7 +49,7 @@ int main() {
     expect(!platform_step_back(pipe_ends[0]), "a step back on a pipe fails");
     const Row rows[] = {
         {"a socket is a pipe", socket_ends[0], FileType::pipe},
-        {"a terminal is a console", terminal, FileType::character},
+        {"a terminal is a console", terminal, FileType::device},
         {"/dev/null is a pipe, not a console", null_device, FileType::pipe},
     };
     for (const Row& row : rows) {

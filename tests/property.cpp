@@ -38,7 +38,7 @@ void end_reads_at_crs(fake::Handle& in) {
 // 0x1A, 28-29 where it goes; past the end they read as 0. The input follows, from
 // SCENARIO_HEADER on.
 int set_up(const std::uint8_t* data, std::size_t size) {
-    const FileType types[] = {T::disk, T::pipe, T::character, T::missing};
+    const FileType types[] = {T::disk, T::pipe, T::device, T::missing};
     const int edges[] = {1, 2, 1023, 1024, 1025, BUFFER_SIZE - 1, BUFFER_SIZE, BUFFER_SIZE + 1};
     auto at = [&](std::size_t i) { return i < size ? int(data[i]) : 0; };
     fake::reset();
@@ -70,7 +70,7 @@ int set_up(const std::uint8_t* data, std::size_t size) {
         }
     }
     std::size_t mark_at = (at(28) << 8 | at(29)) % (in.input.size() + 1);
-    if (at(27) < 40) in.input.insert(mark_at, 1, char(END_OF_DATA));
+    if (at(27) < 40) in.input.insert(mark_at, 1, char(CTRL_Z));
     if (at(0) & 0x80) end_reads_at_crs(in);
     return at(1) < 224 ? 1 : at(1) % 4;
 }
@@ -116,9 +116,9 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
         std::string unit = (held < 0 ? "" : std::string(1, char(held))) + call.bytes;
         held = -1;
         last = unit.size();
-        std::size_t cut = unit.find(END_OF_DATA);
-        if (kind != T::character || cut != 0) given += unit.substr(0, cut);
-        ended = unit.empty() || cut == 0 || (cut != std::string::npos && kind != T::character);
+        std::size_t cut = unit.find(CTRL_Z);
+        if (kind != T::device || cut != 0) given += unit.substr(0, cut);
+        ended = unit.empty() || cut == 0 || (cut != std::string::npos && kind != T::device);
         peek_due = cut == std::string::npos && !unit.empty() && unit.back() == CR;
     }
     failed |= kind == T::missing;
@@ -130,7 +130,7 @@ const char* walk_reads(int argument_count, std::string& given, bool& failed) {
 // one ends its block.
 std::vector<fake::Call> expected_writes(bool usage, const std::string& source) {
     if (handles[1].type == T::missing) return {};
-    bool console = handles[1].type == T::character;
+    bool console = handles[1].type == T::device;
     const auto& limits = handles[1].write_limits;
     std::size_t size = BUFFER_SIZE;
     if (fake::memory_refused) size = console ? 2 : 1;

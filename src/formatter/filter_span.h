@@ -9,7 +9,7 @@
 #include "streams/text_stream.h"
 
 inline constexpr unsigned char TAB = 9;
-inline constexpr unsigned char LINE_END = '>';
+inline constexpr unsigned char GREATER_THAN = '>';  // a line break follows it
 
 // Output bytes per input byte: dropped, copied, or copied with a line feed.
 struct OutputLengths {
@@ -22,7 +22,7 @@ constexpr OutputLengths output_lengths() {
     lengths.of[TAB] = 0;
     lengths.of[LF] = 0;
     lengths.of[CR] = 0;
-    lengths.of[LINE_END] = 2;
+    lengths.of[GREATER_THAN] = 2;
     return lengths;
 }
 

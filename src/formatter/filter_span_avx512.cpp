@@ -33,7 +33,7 @@ constexpr DroppedLookup DROPPED = dropped_lookup();
 AVX512_CODE inline std::uint64_t filter_kept(__m512i pairs, std::uint64_t taken) {
     __m512i dropped_if_equal = _mm512_shuffle_epi8(_mm512_loadu_si512(DROPPED.of), pairs);
     std::uint64_t kept = _mm512_mask_cmpneq_epi8_mask(taken & EVEN, pairs, dropped_if_equal);
-    return kept | places_among(taken & ODD, pairs, LINE_END);
+    return kept | places_among(taken & ODD, pairs, GREATER_THAN);
 }
 
 }  // namespace

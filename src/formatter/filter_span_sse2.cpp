@@ -21,7 +21,7 @@ void filter_span(const unsigned char*& in_position, const unsigned char* in_end,
             __m128i bytes = load(in);
             __m128i tabs_or_lfs = _mm_or_si128(equal(bytes, TAB), equal(bytes, LF));
             unsigned dropped = bits(_mm_or_si128(tabs_or_lfs, equal(bytes, CR)));
-            unsigned ends = bits(equal(bytes, LINE_END));
+            unsigned ends = bits(equal(bytes, GREATER_THAN));
             store(out, bytes);
             unsigned run = 0;  // the run of kept bytes from here on is stored from `out` on
             // Each turn ends the run at a '>', which gets its line feed, or at
@@ -29,7 +29,7 @@ void filter_span(const unsigned char*& in_position, const unsigned char* in_end,
             for (unsigned specials = dropped | ends; specials != 0; specials &= ~0u << run) {
                 unsigned special = static_cast<unsigned>(__builtin_ctz(specials));
                 out += special - run;
-                out[0] = LINE_END;
+                out[0] = GREATER_THAN;
                 out[1] = LF;
                 unsigned is_end = ends >> special & 1;
                 out += 2 * is_end;

@@ -12,7 +12,7 @@ void filter_byte(int byte) {
     if (byte == TAB || byte == LF || byte == CR) return;
     // Results not looked at: a lost write never stops the input.
     stream_put_byte(standard_output, byte);
-    if (byte == LINE_END) stream_put_byte(standard_output, LF);
+    if (byte == GREATER_THAN) stream_put_byte(standard_output, LF);
 }
 
 // Moves the bytes already in standard input's buffer into the room left in

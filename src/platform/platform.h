@@ -12,8 +12,9 @@ using OsHandle = std::intptr_t;
 inline constexpr OsHandle NO_OS_HANDLE = -1;
 
 // What the platform says a standard handle is; `missing` covers a handle that
-// does not exist and one of no known type.
-enum class FileType : unsigned char { missing, character, pipe, disk };
+// does not exist and one of no known type. A `device` is a console: any character
+// device on Windows, a terminal alone on POSIX.
+enum class FileType : unsigned char { missing, device, pipe, disk };
 
 struct StandardHandle {
     OsHandle handle;  // NO_OS_HANDLE when the type is `missing`

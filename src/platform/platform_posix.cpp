@@ -41,7 +41,7 @@ void platform_prepare_standard_handles() {
 StandardHandle platform_standard_handle(int index) {
     struct stat status;
     if (fstat(index, &status) != 0) return {NO_OS_HANDLE, FileType::missing};
-    if (S_ISCHR(status.st_mode) && isatty(index)) return {index, FileType::character};
+    if (S_ISCHR(status.st_mode) && isatty(index)) return {index, FileType::device};
     // Any other character device (/dev/null, a printer) takes output in blocks, as a pipe does.
     if (S_ISCHR(status.st_mode)) return {index, FileType::pipe};
     if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return {index, FileType::pipe};

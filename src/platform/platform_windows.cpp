@@ -82,7 +82,7 @@ StandardHandle platform_standard_handle(int index) {
     OsHandle os_handle = reinterpret_cast<OsHandle>(handle);
     switch (GetFileType(handle)) {
     case FILE_TYPE_UNKNOWN: return {NO_OS_HANDLE, FileType::missing};
-    case FILE_TYPE_CHAR: return {os_handle, FileType::character};
+    case FILE_TYPE_CHAR: return {os_handle, FileType::device};
     case FILE_TYPE_PIPE: return {os_handle, FileType::pipe};
     default: return {os_handle, FileType::disk};
     }

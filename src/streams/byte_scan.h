@@ -54,7 +54,7 @@ unsigned char* translate_runs(unsigned char*& in_position, unsigned char* end, u
         if (out != in) std::memmove(out, in, run);
         out += run;
         in = found;
-        if (found == end || *found == END_OF_DATA || found + 1 == end) break;
+        if (found == end || *found == CTRL_Z || found + 1 == end) break;
         // The LF of a CR LF moves with the next run; any other byte, a 0x1A
         // included, leaves the CR in place.
         if (found[1] != LF) {

@@ -34,7 +34,7 @@ AVX512_CODE inline std::ptrdiff_t stage_step(__m512i pairs, std::ptrdiff_t count
 // the last place, whose next byte only the next step holds, or which is the last byte.
 AVX512_CODE inline std::uint64_t stops_in(__m512i bytes, std::uint64_t crs, std::uint64_t taken) {
     std::uint64_t last_place = taken ^ taken >> 1;
-    return places_of(bytes, END_OF_DATA) | (crs & last_place);
+    return places_of(bytes, CTRL_Z) | (crs & last_place);
 }
 
 // The CRs of `bytes` that an LF follows in the next place.
@@ -66,7 +66,7 @@ AVX512_CODE unsigned char* translate_span(unsigned char*& in_position, unsigned 
         std::uint64_t moved = ~stops & (stops - 1) & taken;
         out = store_kept_alone(out, bytes, moved & ~cr_lfs_in(bytes, crs));
         in += popcount(moved);
-        if (stops != 0 && (*in == END_OF_DATA || in + 1 == end)) break;
+        if (stops != 0 && (*in == CTRL_Z || in + 1 == end)) break;
     }
     in_position = in;
     return out;

@@ -15,7 +15,7 @@ const unsigned char* find(const unsigned char* from, std::size_t n, unsigned cha
 const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
     const unsigned char* cr = find(from, static_cast<std::size_t>(to - from), CR);
     const unsigned char* before = cr != nullptr ? cr : to;
-    const unsigned char* mark = find(from, static_cast<std::size_t>(before - from), END_OF_DATA);
+    const unsigned char* mark = find(from, static_cast<std::size_t>(before - from), CTRL_Z);
     return mark != nullptr ? mark : before;
 }
 

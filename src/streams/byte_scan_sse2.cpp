@@ -11,11 +11,11 @@ const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsign
     for (; to - from >= 2 * STEP; from += 2 * STEP) {
         __m128i low = load(from);
         __m128i high = load(from + STEP);
-        unsigned found = bits(_mm_or_si128(equal(low, CR), equal(low, END_OF_DATA))) |
-                         bits(_mm_or_si128(equal(high, CR), equal(high, END_OF_DATA))) << STEP;
+        unsigned found = bits(_mm_or_si128(equal(low, CR), equal(low, CTRL_Z))) |
+                         bits(_mm_or_si128(equal(high, CR), equal(high, CTRL_Z))) << STEP;
         if (found != 0) return from + __builtin_ctz(found);
     }
-    while (from != to && *from != CR && *from != END_OF_DATA) ++from;
+    while (from != to && *from != CR && *from != CTRL_Z) ++from;
     return from;
 }
 

@@ -40,7 +40,7 @@ int translate(HandleInfo& info, unsigned char* data, int n) {
     unsigned char* end = data + n;
     unsigned char* in = data;
     unsigned char* out = translate_span(in, end, data);
-    if (in != end && *in == END_OF_DATA) {
+    if (in != end && *in == CTRL_Z) {
         // A console is asked again next time; a file or pipe has ended for good.
         if (info.kind != HandleKind::device) info.end_seen = true;
     } else if (in != end) {

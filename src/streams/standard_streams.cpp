@@ -20,7 +20,7 @@ constexpr TextStream output_at_start(int handle) {
 HandleKind kind_of(FileType type) {
     switch (type) {
     case FileType::missing:
-    case FileType::character: return HandleKind::device;
+    case FileType::device: return HandleKind::device;
     case FileType::pipe: return HandleKind::pipe;
     default: return HandleKind::disk;
     }

@@ -12,7 +12,7 @@ inline constexpr int MAX_PIECE = STAGING_LIMIT + 1;  // when an expanded LF land
 
 inline constexpr unsigned char LF = 10;
 inline constexpr unsigned char CR = 13;
-inline constexpr unsigned char END_OF_DATA = 0x1A;
+inline constexpr unsigned char CTRL_Z = 0x1A;  // ends the input data
 
 enum class HandleKind : unsigned char { disk, pipe, device };
 
