@@ -25,11 +25,8 @@ void filter_buffered_bytes() {
     const unsigned char* from = in.position;
     unsigned char* to = out.position;
     filter_span(from, from + in.count, to, to + out.count);
-    int taken = static_cast<int>(from - in.position);
-    in.position += taken;
-    in.count -= taken;
-    out.count -= static_cast<int>(to - out.position);
-    out.position = to;
+    stream_advance(in, from);
+    stream_advance(out, to);
 }
 
 }  // namespace

@@ -69,6 +69,14 @@ void streams_flush_all();
 // the program's work more than once in one process.
 void streams_start_over();
 
+// Moves the stream on to `to`, inside the bytes it holds or the room it has, as as many
+// stream_get_byte or stream_put_byte calls would, for a caller that takes or fills many at once.
+inline void stream_advance(TextStream& stream, const unsigned char* to) {
+    int moved = static_cast<int>(to - stream.position);
+    stream.position += moved;
+    stream.count -= moved;
+}
+
 inline int stream_get_byte(TextStream& stream) {
     if (stream.count > 0) {
         --stream.count;
