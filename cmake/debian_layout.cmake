@@ -20,7 +20,8 @@ Copyright: 2026 the tagsplit developers
 License: Expat
  ${license_body}
 ")
-# The package date: SOURCE_DATE_EPOCH, which package_date.cmake has set.
+# The package date: SOURCE_DATE_EPOCH, which package_date.cmake sets from the last commit
+# where it is not set already; outside git, the time of packing.
 string(TIMESTAMP now "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE ${doc}/changelog
 "tagsplit (${CPACK_PACKAGE_VERSION}) unstable; urgency=medium

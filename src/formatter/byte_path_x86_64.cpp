@@ -25,18 +25,21 @@ constexpr Kernels LEVELS[] = {
     {avx512::filter_span, avx512::translate_span, avx512::stage_piece},
 };
 
-constexpr int LACKING_SIZE = 64;  // room for the names of every feature checked
+constexpr int LACKING_SIZE = 80;  // room for the names of every feature checked, and more
 char lacking[LACKING_SIZE];
 int lacking_length;
 
-// Adds `name` to `lacking` unless the processor has the feature.
+// Adds a space and `name` to `lacking` unless the processor has the feature; a name that
+// would not fit is cut short rather than written past the end.
 void note_unless(bool present, const char* name) {
     if (present) return;
-    lacking[lacking_length] = ' ';
-    ++lacking_length;
-    for (const char* letter = name; *letter != '\0'; ++letter) {
-        lacking[lacking_length] = *letter;
+    const char* letter = name;
+    char next = ' ';
+    while (next != '\0' && lacking_length < LACKING_SIZE - 1) {
+        lacking[lacking_length] = next;
         ++lacking_length;
+        next = *letter;
+        ++letter;
     }
 }
 

@@ -22,6 +22,7 @@ void filter_byte(int byte) {
 void filter_buffered_bytes() {
     TextStream& in = standard_input;
     TextStream& out = standard_output;
+    if (out.count == 0) return;
     const unsigned char* from = in.position;
     unsigned char* to = out.position;
     filter_span(from, from + in.count, to, to + out.count);

@@ -42,10 +42,10 @@ extern TranslateSpan* translate_span;
 extern StagePiece* stage_piece;
 
 // The first CR or 0x1A in [from, to), or `to`.
-using FindCrOrEndMark = const unsigned char*(const unsigned char* from, const unsigned char* to);
+using FindCrOrCtrlZ = const unsigned char*(const unsigned char* from, const unsigned char* to);
 
 // translate_span as one memmove for each run between the CRs and 0x1As that `find` finds.
-template <FindCrOrEndMark* find>
+template <FindCrOrCtrlZ* find>
 unsigned char* translate_runs(unsigned char*& in_position, unsigned char* end, unsigned char* out) {
     unsigned char* in = in_position;
     for (;;) {

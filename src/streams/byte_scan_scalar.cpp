@@ -12,7 +12,7 @@ const unsigned char* find(const unsigned char* from, std::size_t n, unsigned cha
     return static_cast<const unsigned char*>(std::memchr(from, byte, n));
 }
 
-const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
+const unsigned char* find_cr_or_ctrl_z(const unsigned char* from, const unsigned char* to) {
     const unsigned char* cr = find(from, static_cast<std::size_t>(to - from), CR);
     const unsigned char* before = cr != nullptr ? cr : to;
     const unsigned char* mark = find(from, static_cast<std::size_t>(before - from), CTRL_Z);
@@ -22,7 +22,7 @@ const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsign
 }  // namespace
 
 unsigned char* translate_span(unsigned char*& in, unsigned char* end, unsigned char* out) {
-    return translate_runs<find_cr_or_end_mark>(in, end, out);
+    return translate_runs<find_cr_or_ctrl_z>(in, end, out);
 }
 
 int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned char* stage) {

@@ -7,7 +7,7 @@ namespace sse2 {
 namespace {
 
 // Two steps a turn: most reads hold no CR and no 0x1A at all.
-const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsigned char* to) {
+const unsigned char* find_cr_or_ctrl_z(const unsigned char* from, const unsigned char* to) {
     for (; to - from >= 2 * STEP; from += 2 * STEP) {
         __m128i low = load(from);
         __m128i high = load(from + STEP);
@@ -22,7 +22,7 @@ const unsigned char* find_cr_or_end_mark(const unsigned char* from, const unsign
 }  // namespace
 
 unsigned char* translate_span(unsigned char*& in, unsigned char* end, unsigned char* out) {
-    return translate_runs<find_cr_or_end_mark>(in, end, out);
+    return translate_runs<find_cr_or_ctrl_z>(in, end, out);
 }
 
 // A step stores its 16 bytes whole, then each LF puts a CR in its place and

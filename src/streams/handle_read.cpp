@@ -9,6 +9,8 @@ namespace {
 // `out` is where the CR would be stored; returns the new end of the stored bytes.
 unsigned char* settle_final_cr(HandleInfo& info, unsigned char* stored, unsigned char* out) {
     unsigned char next;
+    // A peek that fails counts as nothing to see: the CR stays, and the next read meets the
+    // failure again if it lasts.
     if (platform_read(info.os_handle, &next, 1) <= 0) {
         out[0] = CR;
         return out + 1;

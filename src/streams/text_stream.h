@@ -24,8 +24,8 @@ struct HandleInfo {
 };
 
 // The bits of TextStream::flags, as flag::read, flag::error and so on. Only write, unbuffered
-// and error steer the code; the others are kept as a record of the stream's buffer and of why a
-// read gave END, for whoever inspects a stream (a debugger, a test).
+// and error steer the code; the others are set and never read, kept as a record of the stream's
+// buffer and of why a read gave END for whoever inspects a stream in a debugger.
 namespace flag {
 enum : unsigned {
     read = 1u << 0,
