@@ -2,6 +2,7 @@
 // against the property, the order of calls and the bytes a pipe gives that the property leaves
 // open, and argument counts.
 #include <cstdio>
+#include <iterator>
 #include <random>
 #include <string_view>
 
@@ -54,8 +55,15 @@ const std::pair<const char*, int> COMMAND_LINES[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int level = 0;  // the level named by the argument, the widest when none is
-    while (level < 2 && (argc != 2 || argv[1] != std::string_view(BYTE_PATH_NAMES[level]))) ++level;
+    int levels = static_cast<int>(std::size(BYTE_PATH_NAMES));
+    int level = 0;  // the level named by the argument
+    while (level < levels && (argc != 2 || argv[1] != std::string_view(BYTE_PATH_NAMES[level]))) {
+        ++level;
+    }
+    if (level == levels) {
+        std::printf("usage: unit_tests scalar|sse2|avx512\n");
+        return 2;
+    }
     const char* lacks = byte_path_lacks(BytePath(level));
     if (*lacks != '\0') {
         std::printf("SKIPPED: the %s byte path needs, and this processor lacks:%s\n",

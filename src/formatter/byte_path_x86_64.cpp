@@ -4,12 +4,6 @@
 #include "formatter/filter_span.h"
 #include "streams/byte_scan.h"
 
-// SSE2, which every x86_64 processor runs, until choose_byte_path is called;
-// constant-initialised, so that no start-up code runs.
-FilterSpan* filter_span = sse2::filter_span;
-TranslateSpan* translate_span = sse2::translate_span;
-StagePiece* stage_piece = sse2::stage_piece;
-
 namespace {
 
 struct Kernels {
@@ -24,6 +18,8 @@ constexpr Kernels LEVELS[] = {
     {sse2::filter_span, sse2::translate_span, sse2::stage_piece},
     {avx512::filter_span, avx512::translate_span, avx512::stage_piece},
 };
+
+constexpr Kernels EVERY_X86_64 = LEVELS[static_cast<int>(BytePath::sse2)];
 
 constexpr int LACKING_SIZE = 80;  // room for the names of every feature checked, and more
 char lacking[LACKING_SIZE];
@@ -44,6 +40,12 @@ void note_unless(bool present, const char* name) {
 }
 
 }  // namespace
+
+// SSE2, which every x86_64 processor runs, until choose_byte_path is called;
+// constant-initialised, so that no start-up code runs.
+FilterSpan* filter_span = EVERY_X86_64.filter;
+TranslateSpan* translate_span = EVERY_X86_64.translate;
+StagePiece* stage_piece = EVERY_X86_64.stage;
 
 // A feature the AVX-512 kernels are built for, noted when the processor lacks it.
 #define CHECK_FEATURE(name) note_unless(__builtin_cpu_supports(name), name)
