@@ -1,7 +1,8 @@
 /* Usage: windows_pipes probe | windows_pipes EXE nowait|message|bytes|socket SIZES. Runs EXE with
-   its input on a no-wait pipe, a message-type pipe read as messages or bytes, or a socket, feeds
-   it this program's input in pieces of SIZES (comma-separated, the last repeating, 0 an empty
-   message) with a pause after each, drains its output slowly, and exits with EXE's status. */
+   its input on a no-wait pipe, a message-type pipe read as messages (with the right to read data
+   alone) or as bytes, or a socket, feeds it this program's input in pieces of SIZES
+   (comma-separated, the last repeating, 0 an empty message) with a pause after each, drains its
+   output slowly, and exits with EXE's status. */
 #include <winsock2.h>
 #include <windows.h>
 #include <stdio.h>
@@ -14,6 +15,9 @@ enum { PIPE_BUFFER = 512, FEED_PAUSE_MS = 2, DRAIN_SIZE = 256, DRAIN_PAUSE_MS = 
 /* The largest piece fed, the status when the arguments are wrong, and that of a child ended
    because it still ran after CHILD_LIMIT_MS, so that a hang fails its row and leaves no process. */
 enum { PIECE_ROOM = 1 << 16, OWN_FAILURE = 125, HUNG = 124, CHILD_LIMIT_MS = 30000 };
+/* The rights of a pipe handed over for reading alone: it cannot tell its type, as the read-data
+   right does not cover the pipe's attributes. */
+enum { READ_DATA_ONLY = FILE_READ_DATA | SYNCHRONIZE };
 
 static HANDLE feed_end;
 static int feeding_socket;
@@ -46,16 +50,21 @@ static DWORD WINAPI feed(void* sizes) {
     return 0;
 }
 
-/* A pipe whose server end, created in `mode` and inheritable, is returned for the child, as
-   some runtimes hand out; *ours is the client end, for writing when `direction` is inbound. */
-static HANDLE make_pipe(DWORD direction, DWORD mode, HANDLE* ours) {
+/* A pipe whose server end, created in `mode`, is returned for the child, inheritable and with
+   the `rights` alone (0: all of them), as runtimes hand them out; *ours is the client end, for
+   writing when `direction` is inbound. */
+static HANDLE make_pipe(DWORD direction, DWORD mode, DWORD rights, HANDLE* ours) {
     char name[64];
     sprintf(name, "\\\\.\\pipe\\windows_pipes_%lu_%lu", GetCurrentProcessId(), direction);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    HANDLE child = CreateNamedPipeA(name, direction, mode, 1, PIPE_BUFFER, PIPE_BUFFER, 0,
-                                    &inherit);
+    HANDLE server = CreateNamedPipeA(name, direction, mode, 1, PIPE_BUFFER, PIPE_BUFFER, 0, NULL);
     DWORD access = direction == PIPE_ACCESS_INBOUND ? GENERIC_WRITE : GENERIC_READ;
     *ours = CreateFileA(name, access, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE child = NULL;
+    DWORD options = DUPLICATE_CLOSE_SOURCE | (rights == 0 ? DUPLICATE_SAME_ACCESS : 0);
+    /* Result ignored: a handle that was not made leaves the child without input, which fails the
+       row. */
+    DuplicateHandle(GetCurrentProcess(), server, GetCurrentProcess(), &child, rights, TRUE,
+                    options);
     return child;
 }
 
@@ -87,12 +96,16 @@ int main(int argc, char** argv) {
     feeding_socket = strcmp(argv[2], "socket") == 0;
     DWORD read_mode = strcmp(argv[2], "bytes") == 0 ? PIPE_READMODE_BYTE : PIPE_READMODE_MESSAGE;
     DWORD in_mode = nowait ? PIPE_NOWAIT : PIPE_TYPE_MESSAGE | read_mode;
+    DWORD in_rights = strcmp(argv[2], "message") == 0 ? READ_DATA_ONLY : 0;
     DWORD out_mode = nowait ? PIPE_NOWAIT : PIPE_WAIT;
     HANDLE drain = NULL;
     STARTUPINFOA start = {.cb = sizeof start, .dwFlags = STARTF_USESTDHANDLES};
-    start.hStdInput = feeding_socket ? make_socket(&feed_end)
-                                     : make_pipe(PIPE_ACCESS_INBOUND, in_mode, &feed_end);
-    start.hStdOutput = make_pipe(PIPE_ACCESS_OUTBOUND, out_mode, &drain);
+    if (feeding_socket) {
+        start.hStdInput = make_socket(&feed_end);
+    } else {
+        start.hStdInput = make_pipe(PIPE_ACCESS_INBOUND, in_mode, in_rights, &feed_end);
+    }
+    start.hStdOutput = make_pipe(PIPE_ACCESS_OUTBOUND, out_mode, 0, &drain);
     char command[MAX_PATH + 2];
     snprintf(command, sizeof command, "\"%s\"", argv[1]);
     PROCESS_INFORMATION process = {0};

@@ -32,11 +32,16 @@ using CreateWaitableTimerExFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPC
 bool is_pipe(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_PIPE; }
 
 // A message-type pipe can carry a message of no bytes, which is not its end; a socket, whose
-// peer's shutdown reads as zero bytes, is no named pipe and fails the question.
+// peer's shutdown reads as zero bytes, is no named pipe and fails the question. A pipe handed
+// over without the right to read its attributes is refused the answer; it still counts as a
+// message-type pipe, since a byte-type pipe reports its end as an error, never as zero bytes.
 bool is_message_pipe(HANDLE handle) {
+    if (!is_pipe(handle)) return false;
     DWORD flags = 0;
-    BOOL known = GetNamedPipeInfo(handle, &flags, nullptr, nullptr, nullptr);
-    return known && (flags & PIPE_TYPE_MESSAGE) != 0;
+    if (GetNamedPipeInfo(handle, &flags, nullptr, nullptr, nullptr)) {
+        return (flags & PIPE_TYPE_MESSAGE) != 0;
+    }
+    return GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 // A high-resolution timer, or null where the system refuses the flag. The function is looked
