@@ -2,7 +2,7 @@
 # Installs into a temporary prefix and runs the sample page; the program needs libc.so.6 alone;
 # the man page renders without warnings; the .deb holds the program and the man page and passes
 # lintian.
-set -eu
+set -euo pipefail
 build=$1
 source=$2
 version=$3

@@ -1,5 +1,5 @@
-// The POSIX platform over real descriptors: what it takes the less plain standard handles for,
-// its step back, and the SIGPIPE action and mask it sets at start-up.
+// The POSIX platform over real descriptors: what it takes each kind of standard handle for, its
+// step back, and the SIGPIPE action and mask it sets at start-up.
 #include <csignal>
 #include <cstdio>
 
@@ -23,9 +23,15 @@ constexpr off_t FAR = (off_t{1} << 32) + 2;  // where 32-bit file offsets would 
 
 struct Row {
     const char* name;
-    int fd;
+    int fd;  // -1: standard input closed
     FileType type;
 };
+
+// Puts `fd` in place of standard input, or closes it; false when that fails.
+bool as_standard_input(int fd) {
+    if (fd < 0) return close(0) == 0;
+    return dup2(fd, 0) == 0;
+}
 
 }  // namespace
 
@@ -33,6 +39,8 @@ int main() {
     // Results ignored below: a call that fails leaves -1 or a small file, which fails its row.
     int file = open("/tmp", O_TMPFILE | O_RDWR, 0600);
     bool grown = ftruncate(file, FAR) == 0;
+    int small_file = open("/tmp", O_TMPFILE | O_RDWR, 0600);
+    int directory = open("/tmp", O_RDONLY | O_DIRECTORY);
     int pipe_ends[2] = {-1, -1};
     pipe(pipe_ends);
     int socket_ends[2] = {-1, -1};
@@ -48,14 +56,20 @@ int main() {
     expect(grown && at_far && stepped && one_back, "a step back past 4 GiB moves one byte back");
     expect(!platform_step_back(pipe_ends[0]), "a step back on a pipe fails");
     const Row rows[] = {
+        {"a file is a disk file", small_file, FileType::disk},
+        {"a file past 4 GiB is a disk file", file, FileType::disk},
+        {"a directory is a disk file", directory, FileType::disk},
+        {"a pipe is a pipe", pipe_ends[0], FileType::pipe},
         {"a socket is a pipe", socket_ends[0], FileType::pipe},
         {"a terminal is a console", terminal, FileType::device},
         {"/dev/null is a pipe, not a console", null_device, FileType::pipe},
+        {"a closed descriptor is missing", -1, FileType::missing},
     };
     for (const Row& row : rows) {
-        bool moved = dup2(row.fd, 0) == 0;
+        bool moved = as_standard_input(row.fd);
         StandardHandle found = platform_standard_handle(0);
-        expect(moved && found.handle == 0 && found.type == row.type, row.name);
+        OsHandle handle = row.type == FileType::missing ? NO_OS_HANDLE : 0;
+        expect(moved && found.handle == handle && found.type == row.type, row.name);
     }
 
     // Results ignored: SIGPIPE can always be ignored and blocked.
