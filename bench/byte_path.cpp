@@ -11,7 +11,7 @@
 #include <iterator>
 #include <vector>
 
-#include "formatter/byte_path.h"
+#include "byte_path/levels.h"
 #include "formatter/formatter.h"
 #include "streams/text_stream.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "fake_platform.h"
-#include "formatter/byte_path.h"
+#include "byte_path/levels.h"
 #include "streams/text_stream.h"
 
 namespace {

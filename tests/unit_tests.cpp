@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fake_platform.h"
-#include "formatter/byte_path.h"
+#include "byte_path/levels.h"
 #include "platform/command_line.h"
 #include "streams/text_stream.h"
 

@@ -1,6 +1,6 @@
 #include "formatter/formatter.h"
 
-#include "formatter/filter_span.h"
+#include "byte_path/filter.h"
 #include "streams/text_stream.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Reads from a standard handle with the text rules: CR LF arrives as LF and
 // 0x1A ends the data.
-#include "streams/byte_scan.h"
+#include "byte_path/text_mode.h"
 #include "streams/text_stream.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Writes to a standard handle with the text rule: every LF leaves as CR LF.
 // The expansion goes through a fixed staging area, so each platform write
 // carries at most MAX_PIECE bytes and writing never needs memory.
-#include "streams/byte_scan.h"
+#include "byte_path/text_mode.h"
 #include "streams/text_stream.h"
 
 // A write cut short is a failure like any other: every caller needs to know only whether all

@@ -2,17 +2,13 @@
 // CR LF, CR LF arrives as a line feed, and 0x1A ends the input data.
 #pragma once
 
+#include "byte_path/text_mode.h"
 #include "platform/platform.h"
 
 inline constexpr int END = -1;
 
-inline constexpr int BUFFER_SIZE = 4096;    // input reads, output blocks, line buffers
-inline constexpr int STAGING_LIMIT = 1024;  // a write piece closes at this many bytes
-inline constexpr int MAX_PIECE = STAGING_LIMIT + 1;  // when an expanded LF lands last
-
-inline constexpr unsigned char LF = 10;
-inline constexpr unsigned char CR = 13;
-inline constexpr unsigned char CTRL_Z = 0x1A;  // ends the input data
+inline constexpr int BUFFER_SIZE = 4096;  // input reads, output blocks, line buffers
+inline constexpr int MAX_PIECE = STAGING_LIMIT + 1;  // a write piece, when an expanded LF lands last
 
 enum class HandleKind : unsigned char { disk, pipe, device };
 

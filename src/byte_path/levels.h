@@ -1,6 +1,6 @@
-// The levels of the byte path: the kernels that filter, translate reads and
-// stage writes. A build for x86_64 holds all three and the processor decides
-// which one runs; other builds hold the scalar level alone.
+// The levels of the byte path: the kernels that filter, translate reads and stage writes. A build
+// for x86_64 holds all three and the processor decides which one runs; other builds hold the
+// scalar level alone.
 #pragma once
 
 enum class BytePath : unsigned char { scalar, sse2, avx512 };

@@ -1,12 +1,17 @@
-// The stream layer's work on runs of bytes: moving a read's bytes down over
-// the CR of each CR LF, and staging a write piece with a CR before every LF.
-// Each level of the byte path (scalar, SSE2, AVX-512) has kernels of its own
-// in a namespace of that name; choose_byte_path points the layer at one.
+// The byte path's kernels for the text rules of the stream layer: moving a read's bytes down over
+// the CR of each CR LF, and staging a write piece with a CR before every LF. Each level of the
+// byte path has its own, in a namespace of the level's name; choose_byte_path points the
+// stream layer at one.
 #pragma once
 
+#include <cstddef>
 #include <cstring>
 
-#include "streams/text_stream.h"
+inline constexpr unsigned char LF = 10;
+inline constexpr unsigned char CR = 13;
+inline constexpr unsigned char CTRL_Z = 0x1A;  // ends the input data
+
+inline constexpr int STAGING_LIMIT = 1024;  // a write piece closes at this many bytes
 
 // A staging area: a piece and the 63 bytes past it that a vector store may reach.
 inline constexpr int STAGE_SIZE = STAGING_LIMIT + 64;
@@ -17,24 +22,24 @@ inline constexpr int STAGE_SIZE = STAGING_LIMIT + 64;
 // Returns the new `out`.
 using TranslateSpan = unsigned char*(unsigned char*& in, unsigned char* end, unsigned char* out);
 
-// Stages bytes from `source` on, a CR before every LF, until the source ends
+// Stages bytes from `source` on into `piece`, a CR before every LF, until the source ends
 // or STAGING_LIMIT or more bytes are staged; returns the staged count.
 using StagePiece = int(const unsigned char*& source, const unsigned char* end,
-                       unsigned char* stage);
+                       unsigned char* piece);
 
 namespace scalar {
-TranslateSpan translate_span;
-StagePiece stage_piece;
+TranslateSpan translate;
+StagePiece stage;
 }  // namespace scalar
 
 namespace sse2 {
-TranslateSpan translate_span;
-StagePiece stage_piece;
+TranslateSpan translate;
+StagePiece stage;
 }  // namespace sse2
 
 namespace avx512 {
-TranslateSpan translate_span;
-StagePiece stage_piece;
+TranslateSpan translate;
+StagePiece stage;
 }  // namespace avx512
 
 // The kernels of the level in use.

@@ -1,8 +1,9 @@
-// The stream layer's byte runs at the scalar level, which builds without SSE2
-// take alone: runs found with memchr and copied with memcpy.
+// The scalar level, which builds without SSE2 take alone: the filter's byte loop, and runs found
+// with memchr and copied with memcpy for the read translation and the staging.
 #include <cstring>
 
-#include "streams/byte_scan.h"
+#include "byte_path/filter.h"
+#include "byte_path/text_mode.h"
 
 namespace scalar {
 
@@ -21,11 +22,16 @@ const unsigned char* find_cr_or_ctrl_z(const unsigned char* from, const unsigned
 
 }  // namespace
 
-unsigned char* translate_span(unsigned char*& in, unsigned char* end, unsigned char* out) {
+void filter(const unsigned char*& in, const unsigned char* in_end, unsigned char*& out,
+            const unsigned char* out_end) {
+    filter_bytes(in, in_end, out, out_end);
+}
+
+unsigned char* translate(unsigned char*& in, unsigned char* end, unsigned char* out) {
     return translate_runs<find_cr_or_ctrl_z>(in, end, out);
 }
 
-int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned char* stage) {
+int stage(const unsigned char*& source, const unsigned char* end, unsigned char* piece) {
     int staged = 0;
     while (source < end && staged < STAGING_LIMIT) {
         std::size_t window = static_cast<std::size_t>(end - source);
@@ -33,12 +39,12 @@ int stage_piece(const unsigned char*& source, const unsigned char* end, unsigned
         if (window > room) window = room;
         const unsigned char* lf = find(source, window, LF);
         std::size_t run = lf != nullptr ? static_cast<std::size_t>(lf - source) : window;
-        std::memcpy(stage + staged, source, run);
+        std::memcpy(piece + staged, source, run);
         staged += static_cast<int>(run);
         source += run;
         if (lf != nullptr) {
-            stage[staged] = CR;
-            stage[staged + 1] = LF;
+            piece[staged] = CR;
+            piece[staged + 1] = LF;
             staged += 2;
             ++source;
         }

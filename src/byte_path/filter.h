@@ -1,12 +1,12 @@
-// The filter's fast path over bytes already in memory: TAB, CR and LF are
-// dropped and a line feed follows every '>'. Each level of the byte path has
-// its own kernel: the byte loop below, 16-byte SSE2 steps, or AVX-512.
+// The filter's fast path over bytes already in memory: TAB, CR and LF are dropped and a line feed
+// follows every '>'. Each level of the byte path has its own kernel, in a namespace of the
+// level's name; choose_byte_path points the formatter at one.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 
-#include "streams/text_stream.h"
+#include "byte_path/text_mode.h"
 
 inline constexpr unsigned char TAB = 9;
 inline constexpr unsigned char GREATER_THAN = '>';  // a line break follows it
@@ -28,10 +28,10 @@ constexpr OutputLengths output_lengths() {
 
 inline constexpr OutputLengths OUTPUT_LENGTHS = output_lengths();
 
-// Filters from `in` to `out` for as long as every byte is sure to fit
-// before `out_end`, and advances both. Every byte is stored with a line feed
-// after it, and `out` moves past as many of the two as the byte produces,
-// so the loop has no branch.
+// Filters from `in` to `out`, and advances both, for as long as at least 2 bytes of room are left
+// before `out_end`, so that every byte is sure to fit, and stops at the first byte before which
+// fewer are left, or at `in_end`. Every byte is stored with a line feed after it, and `out` moves
+// past as many of the two as the byte produces, so the loop has no branch.
 inline void filter_bytes(const unsigned char*& in_position, const unsigned char* in_end,
                          unsigned char*& out_position, const unsigned char* out_end) {
     const unsigned char* in = in_position;  // local copies, which the stores cannot alias
@@ -51,20 +51,20 @@ inline void filter_bytes(const unsigned char*& in_position, const unsigned char*
     out_position = out;
 }
 
-// As filter_bytes, faster where the level can.
+// As filter_bytes, with the same stop, faster where the level can.
 using FilterSpan = void(const unsigned char*& in, const unsigned char* in_end, unsigned char*& out,
                         const unsigned char* out_end);
 
 namespace scalar {
-FilterSpan filter_span;
+FilterSpan filter;
 }
 
 namespace sse2 {
-FilterSpan filter_span;
+FilterSpan filter;
 }
 
 namespace avx512 {
-FilterSpan filter_span;
+FilterSpan filter;
 }
 
 // The kernel of the level in use.

@@ -1,11 +1,11 @@
 // The byte path of builds for processors other than x86_64: the scalar level alone.
-#include "formatter/byte_path.h"
-#include "formatter/filter_span.h"
-#include "streams/byte_scan.h"
+#include "byte_path/filter.h"
+#include "byte_path/levels.h"
+#include "byte_path/text_mode.h"
 
-FilterSpan* filter_span = scalar::filter_span;
-TranslateSpan* translate_span = scalar::translate_span;
-StagePiece* stage_piece = scalar::stage_piece;
+FilterSpan* filter_span = scalar::filter;
+TranslateSpan* translate_span = scalar::translate;
+StagePiece* stage_piece = scalar::stage;
 
 const char* byte_path_lacks(BytePath level) {
     return level == BytePath::scalar ? "" : " an x86_64 build";
