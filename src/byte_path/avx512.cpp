@@ -183,14 +183,17 @@ AVX512_CODE void filter(const unsigned char*& in_position, const unsigned char* 
         out = store_kept(out, filled(pairs, ODD, LF), filter_kept(pairs, ALL));
         in += STEP;
     }
-    // Then steps of the bytes left, each taken while all its output fits.
+    // Then steps of the bytes left, each byte taken while 2 or more bytes of
+    // room are left before it: the first, and one after each pair whose output
+    // leaves that much.
     for (;;) {
         std::ptrdiff_t count = in_end - in < STEP ? in_end - in : STEP;
+        std::ptrdiff_t room = out_end - out;
+        if (count == 0 || room < 2) break;
         __m512i pairs = doubled(_mm512_maskz_loadu_epi8(first(count), in));
         std::uint64_t kept = filter_kept(pairs, first(2 * count));
-        int fitting = pairs_within(kept, out_end - out, false);
+        int fitting = 1 + pairs_within(kept, room - 2, false);
         if (fitting > count) fitting = static_cast<int>(count);
-        if (fitting == 0) break;
         out = store_kept_alone(out, filled(pairs, ODD, LF), kept & first(2 * fitting));
         in += fitting;
     }

@@ -51,7 +51,8 @@ inline void filter_bytes(const unsigned char*& in_position, const unsigned char*
     out_position = out;
 }
 
-// As filter_bytes, with the same stop, faster where the level can.
+// As filter_bytes, faster where the level can: every level takes the same bytes and stops at
+// the same byte, the first with fewer than 2 bytes of room before it.
 using FilterSpan = void(const unsigned char*& in, const unsigned char* in_end, unsigned char*& out,
                         const unsigned char* out_end);
 

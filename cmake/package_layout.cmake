@@ -1,12 +1,23 @@
-# Run by CPack on the staged files before it builds the .deb: compresses the
-# man page and adds the copyright file and changelog that Debian expects of
-# a native package (the version has no Debian revision).
+# Run by CPack on the staged files before it builds a package: compresses the man page, and for
+# the .deb adds the copyright file and changelog that Debian expects of a native package (the
+# version has no Debian revision) and, for a static program, the override that says why.
 file(GLOB_RECURSE pages "${CPACK_TEMPORARY_DIRECTORY}/tagsplit.1")
 foreach(page ${pages})
   execute_process(COMMAND gzip -9nf ${page} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
+if(NOT CPACK_GENERATOR STREQUAL DEB)
+  return()
+endif()
 
-set(doc "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/tagsplit")
+set(share "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share")
+if(CPACK_TAGSPLIT_STATIC)
+  file(WRITE ${share}/lintian/overrides/tagsplit
+"# One static program runs on any Linux, whatever its C library.
+tagsplit: statically-linked-binary [usr/bin/tagsplit]
+")
+endif()
+
+set(doc "${share}/doc/tagsplit")
 file(MAKE_DIRECTORY ${doc})
 file(READ "${CPACK_TAGSPLIT_SOURCE_DIR}/LICENSE" license)
 string(REGEX REPLACE "\n\n" "\n .\n" license_body "${license}")
