@@ -1,13 +1,16 @@
-// unit_tests LEVEL: over the scripted platform and the byte path's level named, random scenarios
-// against the property, the order of calls and the bytes a pipe gives that the property leaves
-// open, and argument counts.
+// unit_tests LEVEL: the byte path's level named against the scalar kernels; over the scripted
+// platform at that level, random scenarios against the property, the order of calls and the bytes
+// a pipe gives that the property leaves open, and argument counts.
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <random>
 #include <string_view>
 
-#include "fake_platform.h"
+#include "byte_path/filter.h"
 #include "byte_path/levels.h"
+#include "byte_path/text_mode.h"
+#include "fake_platform.h"
 #include "platform/command_line.h"
 #include "streams/text_stream.h"
 
@@ -19,6 +22,77 @@ void expect(bool holds, const std::string& what, const std::string& detail) {
     if (holds) return;
     ++failed;
     std::printf("FAILED: %s\n  %s\n", what.c_str(), detail.c_str());
+}
+
+// A buffer that ends where the span it holds ends, so that the sanitized build sees any access past
+// it, with a byte before the span, so that its start is never null.
+struct Span {
+    std::vector<unsigned char> bytes;
+    unsigned char* begin() { return bytes.data() + 1; }
+    unsigned char* end() { return bytes.data() + bytes.size(); }
+};
+
+// A span of `length` bytes, most of them the bytes that the kernels act on.
+Span random_span(std::mt19937& random, std::size_t length) {
+    const char acted_on[] = "<>\t\r\n\x1a  ab";
+    Span span{std::vector<unsigned char>(1 + length)};
+    for (unsigned char& byte : span) {
+        unsigned pick = random() % 16;
+        byte = pick < sizeof acted_on - 1 ? acted_on[pick] : static_cast<unsigned char>(random());
+    }
+    return span;
+}
+
+// The level's filter against the scalar one, into `room` bytes: the same bytes, the same stops.
+bool filter_agrees(Span& in, std::size_t room) {
+    Span out{std::vector<unsigned char>(1 + room)};
+    Span scalar_out = out;
+    const unsigned char* from = in.begin();
+    const unsigned char* scalar_from = in.begin();
+    unsigned char* to = out.begin();
+    unsigned char* scalar_to = scalar_out.begin();
+    filter_span(from, in.end(), to, out.end());
+    scalar::filter(scalar_from, in.end(), scalar_to, scalar_out.end());
+    bool same_stops = from == scalar_from && to - out.begin() == scalar_to - scalar_out.begin();
+    return same_stops && std::equal(out.begin(), to, scalar_out.begin());
+}
+
+// The level's read translation against the scalar one, in place: the same bytes, the same stops.
+bool translation_agrees(Span moved) {
+    Span scalar_moved = moved;
+    unsigned char* from = moved.begin();
+    unsigned char* scalar_from = scalar_moved.begin();
+    unsigned char* to = translate_span(from, moved.end(), moved.begin());
+    unsigned char* scalar_to = scalar::translate(scalar_from, scalar_moved.end(), scalar_moved.begin());
+    bool same_stops = from - moved.begin() == scalar_from - scalar_moved.begin();
+    bool same_count = to - moved.begin() == scalar_to - scalar_moved.begin();
+    return same_stops && same_count && std::equal(moved.begin(), to, scalar_moved.begin());
+}
+
+// The level's staging against the scalar one: the same piece, the same stop.
+bool staging_agrees(Span& source) {
+    std::vector<unsigned char> piece(STAGE_SIZE);
+    std::vector<unsigned char> scalar_piece(STAGE_SIZE);
+    const unsigned char* from = source.begin();
+    const unsigned char* scalar_from = source.begin();
+    int staged = stage_piece(from, source.end(), piece.data());
+    int scalar_staged = scalar::stage(scalar_from, source.end(), scalar_piece.data());
+    bool same_stops = from == scalar_from && staged == scalar_staged;
+    return same_stops && std::equal(piece.data(), piece.data() + staged, scalar_piece.data());
+}
+
+// The level in use against the scalar kernels on random spans: every offset near a step and
+// across several, output room from none to more than a few steps, pieces up to and past the
+// staging limit.
+void kernels_agree_with_scalar(std::mt19937& random) {
+    for (int round = 0; round < 20000; ++round) {
+        Span in = random_span(random, random() % 300);
+        std::string name = " agrees with scalar, round " + std::to_string(round);
+        expect(filter_agrees(in, random() % 300), "the filter" + name, "");
+        expect(translation_agrees(in), "the read translation" + name, "");
+        Span source = random_span(random, random() % 2100);
+        expect(staging_agrees(source), "the staging" + name, "");
+    }
 }
 
 // The input is read 3 bytes first: a full output block is written only when the process ends.
@@ -73,6 +147,7 @@ int main(int argc, char** argv) {
     BytePath chosen = choose_byte_path(BytePath(level));
     expect(chosen == BytePath(level), "the level chosen", BYTE_PATH_NAMES[int(chosen)]);
     std::mt19937 random(20261206);
+    kernels_agree_with_scalar(random);
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::uint8_t> s(fake::SCENARIO_HEADER + random() % 14000);
         for (std::uint8_t& c : s) c = std::uint8_t(random());
