@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""The built program over real files, pipes, terminals and sockets: exact output and status.
-Usage: end_to_end.py native PROGRAM | qemu EMULATOR SYSROOT PROGRAM
-       | wine ARCH LOADER PREFIX EXE LAUNCHER OBJDUMP VERSION"""
+"""The built program over real files, pipes, terminals and sockets: exact output and status;
+with --level-probe, the level of the byte path the program's start-up chooses, at most --most and
+what the processor runs (--processor, or /proc/cpuinfo's). `level` prints the processor's level.
+Usage: end_to_end.py native PROGRAM | qemu EMULATOR PROGRAM
+       | wine ARCH LOADER PREFIX EXE LAUNCHER OBJDUMP VERSION | level
+       [--level-probe=PROBE --most=LEVEL [--processor=LEVEL]]"""
 import os, random, re, resource, shutil, signal, socket, subprocess, sys, tempfile, threading
 import time, tty
 
@@ -24,6 +27,12 @@ BUSY_AT_MOST = 0.25
 EXE_BUSY_AT_MOST = 0.15
 SIGPIPE_STATUS = 128 + signal.SIGPIPE  # as a shell shows a run that SIGPIPE ended
 ALL = ("native", "qemu", "wine")
+LEVELS = ["scalar", "sse2", "avx2", "avx512"]  # the byte path's, by the probe's status
+# The features each level's kernels use, widest level first, as /proc/cpuinfo names them.
+LEVEL_FEATURES = [
+    ("avx512", ["avx512f", "avx512bw", "avx512vl", "avx512vbmi", "avx512_vbmi2", "bmi2", "popcnt"]),
+    ("avx2", ["avx2", "bmi1", "popcnt"]),
+]
 
 
 def tagsplit(data):
@@ -276,23 +285,51 @@ def wine_commands(arch, loader, prefix, exe, launcher, objdump, version, env):
     return {"wine": [loader, exe], "launcher": [loader, launcher, exe]}
 
 
+def processor_level():
+    """The widest level of the byte path whose features /proc/cpuinfo lists."""
+    with open("/proc/cpuinfo") as f:
+        flags = set(re.search(r"^flags\s*:(.*)$", f.read(), re.M).group(1).split())
+    return next((level for level, needs in LEVEL_FEATURES if flags.issuperset(needs)), "sse2")
+
+
+def level_problems(command, options, env):
+    """What is wrong with the level of the byte path that the program's start-up chose."""
+    most = LEVELS.index(options["most"])
+    wanted = LEVELS[min(most, LEVELS.index(options.get("processor", processor_level())))]
+    code = subprocess.run(command, stdin=subprocess.DEVNULL, env=env).returncode
+    chosen = LEVELS[code] if 0 <= code < len(LEVELS) else f"status {code}"
+    return [] if chosen == wanted else [f"chose the {chosen} level, not {wanted}"]
+
+
 def main(platform, args):
+    options = dict(arg[2:].split("=", 1) for arg in args if arg.startswith("--"))
+    args = [arg for arg in args if not arg.startswith("--")]
+    if platform == "level":
+        print(processor_level())
+        return 0
     env = dict(os.environ)
     commands = {"native": args[:1]}
     if platform == "qemu":
-        commands = {"qemu": [args[0], "-L", args[1], args[2]]}
+        commands = {"qemu": args[:2]}
     if platform == "wine":
         commands = wine_commands(*args, env)
         if type(commands) is int:
             return commands
     runs = [(commands[where], row) for row in ROWS for where in row[7] if where in commands]
+    checks = [(row[0], lambda command=command, row=row: run(command, row, env))
+              for command, row in runs]
+    if "level-probe" in options:
+        program = commands.get("wine", next(iter(commands.values())))
+        probe = program[:-1] + [options["level-probe"]]
+        name = "the start-up chooses the widest level of the byte path it may"
+        checks.insert(0, (name, lambda: level_problems(probe, options, env)))
     failed = 0
-    for command, row in runs:
-        problems = run(command, row, env)
+    for name, check in checks:
+        problems = check()
         failed += 1 if problems else 0
         details = "".join("\n    " + problem for problem in problems)
-        print(("FAILED: " if problems else "ok: ") + row[0] + details)
-    print(f"{len(runs) - failed} passed, {failed} failed")
+        print(("FAILED: " if problems else "ok: ") + name + details)
+    print(f"{len(checks) - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 
