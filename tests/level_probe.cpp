@@ -21,6 +21,7 @@ struct Kernels {
 constexpr Kernels LEVELS[] = {
     {scalar::filter, scalar::translate, scalar::stage},
     {sse2::filter, sse2::translate, sse2::stage},
+    {avx2::filter, avx2::translate, avx2::stage},
     {avx512::filter, avx512::translate, avx512::stage},
 };
 

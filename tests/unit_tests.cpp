@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
         ++level;
     }
     if (level == levels) {
-        std::printf("usage: unit_tests scalar|sse2|avx512\n");
+        std::printf("usage: unit_tests scalar|sse2|avx2|avx512\n");
         return 2;
     }
     const char* lacks = byte_path_lacks(BytePath(level));

@@ -1,4 +1,4 @@
-// The byte path of builds for x86_64: all three levels, the processor's features deciding which
+// The byte path of builds for x86_64: all four levels, the processor's features deciding which
 // one runs. The processor is asked directly, with cpuid and xgetbv, for the very names the
 // kernels' target attributes list, so the Windows build, which runs no start-up code of a C
 // runtime, asks it the same way, and a feature the kernels use is never left unchecked.
@@ -24,6 +24,7 @@ struct Kernels {
 constexpr Kernels LEVELS[] = {
     {scalar::filter, scalar::translate, scalar::stage, ""},
     {sse2::filter, sse2::translate, sse2::stage, ""},
+    {avx2::filter, avx2::translate, avx2::stage, AVX2_FEATURES},
     {avx512::filter, avx512::translate, avx512::stage, AVX512_FEATURES},
 };
 
@@ -47,7 +48,7 @@ struct Feature {
 
 constexpr Feature FEATURES[] = {
     {"popcnt", 1, ECX, 23, 0},
-    {"bmi1", 7, EBX, 3, 0},
+    {"bmi", 7, EBX, 3, 0},  // BMI1
     {"bmi2", 7, EBX, 8, 0},
     {"avx2", 7, EBX, 5, YMM_STATE},
     {"avx512f", 7, EBX, 16, ZMM_STATE},

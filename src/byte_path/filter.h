@@ -64,6 +64,10 @@ namespace sse2 {
 FilterSpan filter;
 }
 
+namespace avx2 {
+FilterSpan filter;
+}
+
 namespace avx512 {
 FilterSpan filter;
 }

@@ -37,6 +37,11 @@ TranslateSpan translate;
 StagePiece stage;
 }  // namespace sse2
 
+namespace avx2 {
+TranslateSpan translate;
+StagePiece stage;
+}  // namespace avx2
+
 namespace avx512 {
 TranslateSpan translate;
 StagePiece stage;
