@@ -2,6 +2,7 @@
 """Times tagsplit against other byte filters on a page-like HTML corpus.
 
 Usage: python3 bench/bench.py [--size-mb 100] [--rounds 9] [--tagsplit build/tagsplit]
+                              [--most LEVEL]
 
 Every tool reads the corpus file on standard input and writes to a file in
 /dev/shm, so disk speed does not count; tagsplit also runs with /dev/null as
@@ -12,7 +13,8 @@ parent's peak across exec, so tools are started by a tiny static launcher
 
 The floor is a replay of tagsplit's own reads, writes and step backs on the
 corpus, recorded with strace, by a program that touches no byte; last, the
-byte path alone is measured in memory, with no system call.
+byte path alone is measured in memory, with no system call. With --most, tagsplit is built
+afresh in build/bench-LEVEL with its byte path capped at LEVEL (scalar, sse2, avx2 or avx512).
 """
 import argparse
 import array
@@ -164,6 +166,19 @@ def corpus(size_mb):
     return path
 
 
+def random_bytes(size_mb):
+    """Random bytes with every 0x1A taken out, which would end the input: the worst case for a
+    kernel that looks its bytes up in a table."""
+    path = os.path.join(CACHE, f"random-{size_mb}mb.bin")
+    if not os.path.exists(path):
+        os.makedirs(CACHE, exist_ok=True)
+        data = random.Random(size_mb).randbytes(size_mb * 1_000_000).replace(b"\x1a", b"")
+        with open(path + ".part", "wb") as out:
+            out.write(data)
+        os.replace(path + ".part", path)
+    return path
+
+
 def run(command, input_path, output_path):
     """Runs one command with the files as stdin/stdout; returns (seconds, peak RSS in KB)."""
     with open(input_path, "rb") as src, open(output_path, "wb") as dst:
@@ -226,6 +241,17 @@ def byte_path(tagsplit, corpus_path):
     return timed.stdout.strip()
 
 
+def capped(level):
+    """tagsplit built with its byte path capped at `level`, in a build folder of its own."""
+    build = os.path.join(HERE, "..", "build", f"bench-{level}")
+    configure = ["cmake", "-S", os.path.join(HERE, ".."), "-B", build, "-DBUILD_TESTING=OFF",
+                 f"-DTAGSPLIT_MOST_BYTE_PATH={level}"]
+    subprocess.run(configure, check=True, capture_output=True)
+    subprocess.run(["cmake", "--build", build, "--target", "tagsplit"], check=True,
+                   capture_output=True)
+    return os.path.join(build, "tagsplit")
+
+
 def digest(path):
     h = hashlib.sha256()
     with open(path, "rb") as f:
@@ -247,8 +273,9 @@ def main():
     parser.add_argument("--size-mb", type=int, default=100)
     parser.add_argument("--rounds", type=int, default=9)
     parser.add_argument("--tagsplit", default=os.path.join(HERE, "..", "build", "tagsplit"))
+    parser.add_argument("--most", help="the widest level of the byte path tagsplit may take")
     args = parser.parse_args()
-    tagsplit = os.path.abspath(args.tagsplit)
+    tagsplit = os.path.abspath(capped(args.most) if args.most else args.tagsplit)
     source = corpus(args.size_mb)
     size = os.path.getsize(source)
     output = os.path.join(OUT_DIR, f"tagsplit-bench-{os.getpid()}.out")
@@ -302,6 +329,8 @@ def main():
     print(f"median of pairwise {TO_DEV_NULL} / tagsplit to a file: {dev_null:.2f} "
           f"(at most {DEV_NULL_AT_MOST:.2f} wanted)")
     print(byte_path(tagsplit, source))
+    print("on 32 MB of random bytes, every 0x1A taken out:")
+    print(byte_path(tagsplit, random_bytes(32)))
     small = peak_rss_streaming(tagsplit, corpus(1), 1)
     large = peak_rss_streaming(tagsplit, source, max(1, 1000 // args.size_mb))
     print(f"tagsplit peak RSS: 1 MB input {small:.0f} KB, 1 GB input {large:.0f} KB")
