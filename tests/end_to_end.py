@@ -330,6 +330,9 @@ def main(platform, args):
         details = "".join("\n    " + problem for problem in problems)
         print(("FAILED: " if problems else "ok: ") + name + details)
     print(f"{len(checks) - failed} passed, {failed} failed")
+    if platform == "wine" and shutil.which("wineserver"):
+        # wine's server and services outlive the exe, busy, unless told to end.
+        subprocess.run(["wineserver", "-k"], env=env)
     return 1 if failed else 0
 
 
