@@ -29,11 +29,13 @@ install(TARGETS tagsplit RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_BINARY_DIR}/tagsplit.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_PACKAGE_DESCRIPTION "tagsplit reads HTML on standard input and writes it to standard output
+set(CPACK_PACKAGE_DESCRIPTION
+"tagsplit reads HTML on standard input and writes it to standard output
 with tabs, carriage returns and line feeds removed and a CR LF line break
 after every > byte, for reading and diffing markup.")
 if(TAGSPLIT_STATIC)
-  string(APPEND CPACK_PACKAGE_DESCRIPTION "\n\nThe program is statically linked, so the package depends on nothing.")
+  string(APPEND CPACK_PACKAGE_DESCRIPTION
+    "\n\nThe program is statically linked, so the package depends on nothing.")
 endif()
 # Each package's name for the processor the program is built for.
 set(DEBIAN_ARCH_x86_64 amd64)
