@@ -63,7 +63,8 @@ mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info"
 touch "$root/var/lib/dpkg/status"
 deb=tagsplit_${version}_$(dpkg --print-architecture).deb
 dpkg --root="$root" --force-not-root --force-script-chrootless -i "$deb" >/dev/null
-"$root/usr/bin/tagsplit" <"$source/examples/sample.html" | cmp - "$source/examples/sample.split.html"
+"$root/usr/bin/tagsplit" <"$source/examples/sample.html" |
+  cmp - "$source/examples/sample.split.html"
 dpkg --root="$root" --force-not-root --force-script-chrootless -r tagsplit >/dev/null
 test ! -e "$root/usr/bin/tagsplit"
 echo "the release set: ${#files[@]} files, all as they must be"

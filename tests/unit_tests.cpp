@@ -65,7 +65,8 @@ bool translation_agrees(Span moved) {
     unsigned char* from = moved.begin();
     unsigned char* scalar_from = scalar_moved.begin();
     unsigned char* to = translate_span(from, moved.end(), moved.begin());
-    unsigned char* scalar_to = scalar::translate(scalar_from, scalar_moved.end(), scalar_moved.begin());
+    unsigned char* scalar_end = scalar_moved.end();
+    unsigned char* scalar_to = scalar::translate(scalar_from, scalar_end, scalar_moved.begin());
     bool same_stops = from - moved.begin() == scalar_from - scalar_moved.begin();
     bool same_count = to - moved.begin() == scalar_to - scalar_moved.begin();
     return same_stops && same_count && std::equal(moved.begin(), to, scalar_moved.begin());

@@ -416,14 +416,7 @@ AVX2_CODE int stage(const unsigned char*& source_position, const unsigned char* 
     while (end - source >= STEP && out < limit) {
         source += stage_step_before(source, out, limit);
     }
-    for (; source != end && out < limit; ++source) {
-        if (*source == LF) {
-            out[0] = CR;
-            ++out;
-        }
-        out[0] = *source;
-        ++out;
-    }
+    stage_bytes(source, end, out, limit);
     source_position = source;
     return static_cast<int>(out - piece);
 }

@@ -127,14 +127,7 @@ int stage(const unsigned char*& source_position, const unsigned char* end, unsig
             source += STEP;
         }
     }
-    for (; source != end && out - piece < STAGING_LIMIT; ++source) {
-        if (*source == LF) {
-            out[0] = CR;
-            ++out;
-        }
-        out[0] = *source;
-        ++out;
-    }
+    stage_bytes(source, end, out, piece + STAGING_LIMIT);
     source_position = source;
     return static_cast<int>(out - piece);
 }

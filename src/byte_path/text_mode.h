@@ -51,6 +51,21 @@ StagePiece stage;
 extern TranslateSpan* translate_span;
 extern StagePiece* stage_piece;
 
+// Stages the bytes from `source` on one at a time at `out`, a CR before every LF, until the
+// source ends or `out` reaches `limit`, and advances both: how the levels' steps stage the
+// bytes too few for a step.
+inline void stage_bytes(const unsigned char*& source, const unsigned char* end,
+                        unsigned char*& out, const unsigned char* limit) {
+    for (; source != end && out < limit; ++source) {
+        if (*source == LF) {
+            out[0] = CR;
+            ++out;
+        }
+        out[0] = *source;
+        ++out;
+    }
+}
+
 // The first CR or 0x1A in [from, to), or `to`.
 using FindCrOrCtrlZ = const unsigned char*(const unsigned char* from, const unsigned char* to);
 

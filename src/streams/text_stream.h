@@ -8,7 +8,8 @@
 inline constexpr int END = -1;
 
 inline constexpr int BUFFER_SIZE = 4096;  // input reads, output blocks, line buffers
-inline constexpr int MAX_PIECE = STAGING_LIMIT + 1;  // a write piece, when an expanded LF lands last
+// A write piece at its longest, when an expanded LF lands last.
+inline constexpr int MAX_PIECE = STAGING_LIMIT + 1;
 
 enum class HandleKind : unsigned char { disk, pipe, device };
 
