@@ -293,12 +293,25 @@ def processor_level():
 
 
 def level_problems(command, options, env):
-    """What is wrong with the level of the byte path that the program's start-up chose."""
-    most = LEVELS.index(options["most"])
-    wanted = LEVELS[min(most, LEVELS.index(options.get("processor", processor_level())))]
-    code = subprocess.run(command, stdin=subprocess.DEVNULL, env=env).returncode
-    chosen = LEVELS[code] if 0 <= code < len(LEVELS) else f"status {code}"
-    return [] if chosen == wanted else [f"chose the {chosen} level, not {wanted}"]
+    """What is wrong with the level of the byte path that the program's start-up chose; under
+    qemu, also where the processor lacks any one feature of its level and the start-up must take
+    the level below."""
+    processor = options.get("processor", processor_level())
+    cases = [(env, processor)]
+    features = dict(LEVEL_FEATURES).get(processor, []) if "QEMU_CPU" in env else []
+    for feature in features:
+        model = f"{env['QEMU_CPU']},-{feature}"
+        cases.append((dict(env, QEMU_CPU=model), LEVELS[LEVELS.index(processor) - 1]))
+    problems = []
+    for case_env, level in cases:
+        wanted = LEVELS[min(LEVELS.index(options["most"]), LEVELS.index(level))]
+        code = subprocess.run(command, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              env=case_env).returncode
+        chosen = LEVELS[code] if 0 <= code < len(LEVELS) else f"status {code}"
+        if chosen != wanted:
+            processor_named = case_env.get("QEMU_CPU", "this processor")
+            problems.append(f"chose the {chosen} level, not {wanted}, on {processor_named}")
+    return problems
 
 
 def main(platform, args):
