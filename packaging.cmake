@@ -63,7 +63,9 @@ set(CPACK_RPM_PACKAGE_GROUP "Applications/Text")
 set(CPACK_RPM_PACKAGE_URL "https://tagsplit.invalid/")
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 # The folders of the file system belong to the system, not to the package.
-set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1)
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION /usr/share/man /usr/share/man/man1
+  /usr/share/licenses)
+set(CPACK_RPM_USER_FILELIST "%license /usr/share/licenses/tagsplit/LICENSE")
 # The same bytes from every build: the build time is SOURCE_DATE_EPOCH, file times are clamped
 # to it, and the build host is named. The program is stripped already, by the cross toolchain's
 # strip, so rpm's own steps, which would run the build machine's strip, are left out.

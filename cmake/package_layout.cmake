@@ -1,15 +1,19 @@
-# Run by CPack on the staged files before it builds a package: compresses the man page, and for
-# the .deb adds the copyright file and changelog that Debian expects of a native package (the
-# version has no Debian revision) and, for a static program, the override that says why.
+# Run by CPack on the staged files before it builds a package: compresses the man page; for the
+# RPM adds the licence where RPM systems keep licences; for the .deb adds the copyright file and
+# changelog that Debian expects of a native package (the version has no Debian revision) and,
+# for a static program, the override that says why.
 file(GLOB_RECURSE pages "${CPACK_TEMPORARY_DIRECTORY}/tagsplit.1")
 foreach(page ${pages})
   execute_process(COMMAND gzip -9nf ${page} COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
+set(share "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share")
+if(CPACK_GENERATOR STREQUAL RPM)
+  file(COPY "${CPACK_TAGSPLIT_SOURCE_DIR}/LICENSE" DESTINATION ${share}/licenses/tagsplit)
+endif()
 if(NOT CPACK_GENERATOR STREQUAL DEB)
   return()
 endif()
 
-set(share "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share")
 if(CPACK_TAGSPLIT_STATIC)
   file(WRITE ${share}/lintian/overrides/tagsplit
 "# One static program runs on any Linux, whatever its C library.

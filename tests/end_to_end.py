@@ -26,6 +26,9 @@ WRAPPED = rb"\x1b\[\?25l(.*?)\x1b\[\?25h"  # how wine shows each write to a cons
 BUSY_AT_MOST = 0.25
 EXE_BUSY_AT_MOST = 0.15
 SIGPIPE_STATUS = 128 + signal.SIGPIPE  # as a shell shows a run that SIGPIPE ended
+READ_SIZE = 4096  # what the program asks of a file at a time
+ROW_LIMIT = 60  # seconds after which a row hangs
+SAMPLE_EVERY = 0.02  # seconds between two readings of a process's processor time
 ALL = ("native", "qemu", "wine")
 LEVELS = ["scalar", "sse2", "avx2", "avx512"]  # the byte path's, by the probe's status
 # The features each level's kernels use, widest level first, as /proc/cpuinfo names them.
@@ -138,13 +141,14 @@ def processor_seconds_of(program):
 
 def waited(process, watched):
     """The status of the process, once it has ended, and the processor time of the process
-    started as `watched` while it ran; a hang fails its row, and the table goes on."""
-    deadline = time.monotonic() + 60
-    used = 0.0
+    started as `watched` while it ran, None if it was never seen; a hang fails its row, and the
+    table goes on."""
+    deadline = time.monotonic() + ROW_LIMIT
+    used = None
     while process.poll() is None and time.monotonic() < deadline:
         sampled = processor_seconds_of(watched) if watched else None
         used = used if sampled is None else sampled
-        time.sleep(0.02)
+        time.sleep(SAMPLE_EVERY)
     if process.poll() is None:
         process.kill()
     code = process.wait()
@@ -153,7 +157,8 @@ def waited(process, watched):
 
 def unwelcoming_signals():
     """Run in the child before the program: SIGPIPE ignored and blocked, as some parents leave it
-    for their children, so that every row goes through the program's own start-up."""
+    for their children, so that every row goes through the program's own start-up. Safe between
+    fork and exec because the threads of a row start after its child, and end before the next."""
     signal.signal(signal.SIGPIPE, signal.SIG_IGN)
     signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGPIPE])
 
@@ -198,12 +203,15 @@ def drain(descriptor, slow, got):
 
 def input_problems(read_to, data, status):
     """What is wrong with how far the program read a file: the usage reads nothing, and a run
-    that filters reads it to its end, failed writes or not, unless a 0x1A ends the reads first."""
+    that filters reads it to its end, failed writes or not, or to the end of the read that meets
+    its first 0x1A, and no further."""
     if status == 2 and read_to != 0:
         return [f"{read_to} bytes read for the usage"]
-    whole = status in (0, 1) and b"\x1a" not in data
-    if whole and read_to != len(data):
-        return [f"{read_to} of the {len(data)} bytes of the input read"]
+    end = len(data)
+    if b"\x1a" in data:
+        end = min(end, (data.index(b"\x1a") // READ_SIZE + 1) * READ_SIZE)
+    if status in (0, 1) and read_to != end:
+        return [f"{read_to} bytes of the input read, not {end}"]
     return []
 
 
@@ -237,7 +245,9 @@ def run(command, row, env):
     elapsed = time.monotonic() - started
     busy = (processor_seconds() - used_before) / elapsed
     limit = BUSY_AT_MOST
-    if watched:
+    if watched and used_by_watched is None:
+        problems.append(f"{watched} never seen running, so its processor time is unknown")
+    if watched and used_by_watched is not None:
         busy = used_by_watched / elapsed
         limit = EXE_BUSY_AT_MOST
     if (slow_in or slow_out or watched) and busy > limit:
@@ -286,9 +296,13 @@ def wine_commands(arch, loader, prefix, exe, launcher, objdump, version, env):
 
 
 def processor_level():
-    """The widest level of the byte path whose features /proc/cpuinfo lists."""
+    """The widest level of the byte path whose features /proc/cpuinfo lists; scalar on a
+    processor other than x86_64, which lists no SSE2."""
     with open("/proc/cpuinfo") as f:
-        flags = set(re.search(r"^flags\s*:(.*)$", f.read(), re.M).group(1).split())
+        found = re.search(r"^flags\s*:(.*)$", f.read(), re.M)
+    flags = set(found.group(1).split()) if found else set()
+    if "sse2" not in flags:
+        return "scalar"
     return next((level for level, needs in LEVEL_FEATURES if flags.issuperset(needs)), "sse2")
 
 

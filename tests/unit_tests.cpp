@@ -32,15 +32,17 @@ struct Span {
     unsigned char* end() { return bytes.data() + bytes.size(); }
 };
 
-// A span of `length` bytes drawn from the first few of the bytes that the kernels act on, so that
-// some spans are all '>' or all LF, the most a step can grow, and others mix in any byte.
+// A span of `length` bytes drawn from a few neighbours in a ring of the bytes that the kernels act
+// on and "any byte", so that some spans are all '>' or all LF, the most a step can grow.
 Span random_span(std::mt19937& random, std::size_t length) {
-    const char acted_on[] = ">\n\r\t\x1a<ab  ";
-    unsigned kinds = 1 + random() % 16;
+    const char acted_on[] = ">\n\r\t\x1a<ab ";
+    const unsigned symbols = sizeof acted_on;  // the last stands for any byte
+    unsigned first = random() % symbols;
+    unsigned kinds = 1 + random() % symbols;
     Span span{std::vector<unsigned char>(1 + length)};
     for (unsigned char& byte : span) {
-        unsigned pick = random() % kinds;
-        byte = pick < sizeof acted_on - 1 ? acted_on[pick] : static_cast<unsigned char>(random());
+        unsigned pick = (first + random() % kinds) % symbols;
+        byte = pick < symbols - 1 ? acted_on[pick] : static_cast<unsigned char>(random());
     }
     return span;
 }
@@ -150,7 +152,8 @@ int main(int argc, char** argv) {
     BytePath chosen = choose_byte_path(BytePath(level));
     expect(chosen == BytePath(level), "the level chosen", BYTE_PATH_NAMES[int(chosen)]);
     std::mt19937 random(20261206);
-    kernels_agree_with_scalar(random);
+    // The scalar kernels are what the others are held to; the property checks them.
+    if (BytePath(level) != BytePath::scalar) kernels_agree_with_scalar(random);
     for (int round = 0; round < 3000; ++round) {
         std::vector<std::uint8_t> s(fake::SCENARIO_HEADER + random() % 14000);
         for (std::uint8_t& c : s) c = std::uint8_t(random());

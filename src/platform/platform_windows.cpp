@@ -34,7 +34,8 @@ bool is_pipe(HANDLE handle) { return GetFileType(handle) == FILE_TYPE_PIPE; }
 // A message-type pipe can carry a message of no bytes, which is not its end; a socket, whose
 // peer's shutdown reads as zero bytes, is no named pipe and fails the question. A pipe handed
 // over without the right to read its attributes is refused the answer; it still counts as a
-// message-type pipe, since a byte-type pipe reports its end as an error, never as zero bytes.
+// message-type pipe, since a byte-type pipe reports its end as an error, never as zero bytes;
+// a socket, which Winsock hands over with every right, is asked and refused as no pipe.
 bool is_message_pipe(HANDLE handle) {
     if (!is_pipe(handle)) return false;
     DWORD flags = 0;
